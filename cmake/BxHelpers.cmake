@@ -1,0 +1,37 @@
+# Shared compile settings and the helpers that every target goes through.
+
+set(BX_WARNINGS -Wall -Wextra -Werror -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
+    -Wno-missing-field-initializers)
+
+if(BX_SANITIZE)
+  add_compile_options(-fsanitize=${BX_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${BX_SANITIZE})
+endif()
+
+find_package(Threads REQUIRED)
+
+# bx_target_defaults(target): warnings as errors and the source root on the include path.
+function(bx_target_defaults target)
+  target_compile_options(${target} PRIVATE ${BX_WARNINGS})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+endfunction()
+
+# bx_add_program(name sources...): a program linked against the dispatcher library.
+function(bx_add_program name)
+  add_executable(${name} ${ARGN})
+  bx_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE brevix)
+endfunction()
+
+# bx_add_test(name LABELS l1 l2 SOURCES s1 s2): a GoogleTest program registered with ctest,
+# one ctest entry per test case.
+function(bx_add_test name)
+  cmake_parse_arguments(ARG "" "" "LABELS;SOURCES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  bx_target_defaults(${name})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE bx_test_support brevix GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE BX_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+                                             BX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  gtest_discover_tests(${name} PROPERTIES LABELS "${ARG_LABELS}" DISCOVERY_TIMEOUT 60)
+endfunction()

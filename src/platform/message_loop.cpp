@@ -1,0 +1,201 @@
+#include "platform/message_loop.h"
+
+#include <atomic>
+#include <exception>
+
+namespace bx {
+
+namespace {
+std::atomic<TMessageLoop*> gMainLoop{nullptr};
+}  // namespace
+
+TMessageLoop* MainLoop() { return gMainLoop.load(std::memory_order_acquire); }
+void SetMainLoop(TMessageLoop* loop) { gMainLoop.store(loop, std::memory_order_release); }
+
+struct TMessageLoop::TSendState {
+  std::mutex Mutex;
+  std::condition_variable Done;
+  bool Finished = false;  // protected by Mutex
+  std::optional<int64_t> Result;
+
+  void Finish(std::optional<int64_t> result) {
+    {
+      std::lock_guard lock(Mutex);
+      if (Finished) return;
+      Finished = true;
+      Result = result;
+    }
+    Done.notify_all();
+  }
+};
+
+TMessageLoop::TMessageLoop() : FLoopThread(std::this_thread::get_id()) {}
+
+TMessageLoop::~TMessageLoop() {
+  std::lock_guard lock(FMutex);
+  EndLocked();
+}
+
+void TMessageLoop::SetHandler(THandler handler) { FHandler = std::move(handler); }
+void TMessageLoop::SetErrorHandler(TErrorHandler handler) { FErrorHandler = std::move(handler); }
+
+bool TMessageLoop::IsLoopThread() const { return std::this_thread::get_id() == FLoopThread; }
+
+bool TMessageLoop::Ended() const {
+  std::lock_guard lock(FMutex);
+  return FEnded;
+}
+
+bool TMessageLoop::Post(uint32_t msg, uint64_t wparam, uint64_t lparam, std::string data) {
+  bool wake = false;
+  {
+    std::lock_guard lock(FMutex);
+    if (FEnded) return false;
+    FQueue.push_back(TItem{TLoopMessage{msg, wparam, lparam, std::move(data)}, nullptr});
+    wake = FWaiting;
+    FWaiting = false;
+  }
+  if (wake) FWake.notify_one();
+  return true;
+}
+
+std::optional<int64_t> TMessageLoop::Send(uint32_t msg, uint64_t wparam, uint64_t lparam,
+                                          std::string data, std::stop_token stop) {
+  if (IsLoopThread()) {
+    TItem item{TLoopMessage{msg, wparam, lparam, std::move(data)}, nullptr};
+    try {
+      return FHandler ? FHandler(item.Message) : 0;
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+  }
+  auto state = std::make_shared<TSendState>();
+  bool wake = false;
+  {
+    std::lock_guard lock(FMutex);
+    if (FEnded) return std::nullopt;
+    FQueue.push_back(TItem{TLoopMessage{msg, wparam, lparam, std::move(data)}, state});
+    wake = FWaiting;
+    FWaiting = false;
+  }
+  if (wake) FWake.notify_one();
+  // A stop request fails the wait; the loop may still run the handler later, but nobody waits.
+  std::stop_callback onStop(stop, [state] { state->Finish(std::nullopt); });
+  std::unique_lock lock(state->Mutex);
+  state->Done.wait(lock, [&] { return state->Finished; });
+  return state->Result;
+}
+
+void TMessageLoop::SetTimer(uint32_t id, std::chrono::milliseconds interval) {
+  {
+    std::lock_guard lock(FMutex);
+    FTimers[id] = TTimer{interval, std::chrono::steady_clock::now() + interval};
+    if (!FWaiting) return;
+    FWaiting = false;
+  }
+  FWake.notify_one();
+}
+
+void TMessageLoop::KillTimer(uint32_t id) {
+  std::lock_guard lock(FMutex);
+  FTimers.erase(id);
+}
+
+void TMessageLoop::Quit(int exitCode) { Post(WM_QUIT, static_cast<uint64_t>(exitCode)); }
+
+void TMessageLoop::CollectDueTimers(std::deque<TItem>& out) {
+  const auto now = std::chrono::steady_clock::now();
+  for (auto& [id, timer] : FTimers) {
+    if (timer.Due <= now) {
+      out.push_back(TItem{TLoopMessage{WM_TIMER, id, 0, {}}, nullptr});
+      timer.Due = now + timer.Interval;
+    }
+  }
+}
+
+void TMessageLoop::EndLocked() {
+  FEnded = true;
+  for (TItem& item : FQueue) {
+    if (item.Send) item.Send->Finish(std::nullopt);
+  }
+  FQueue.clear();
+  FTimers.clear();
+}
+
+bool TMessageLoop::Dispatch(TItem& item) {
+  if (item.Message.Msg == WM_QUIT) {
+    if (item.Send) item.Send->Finish(0);
+    return false;
+  }
+  std::optional<int64_t> result;
+  try {
+    result = FHandler ? FHandler(item.Message) : 0;
+  } catch (const std::exception& e) {
+    if (!item.Send && FErrorHandler) FErrorHandler(e);
+  }
+  if (item.Send) item.Send->Finish(result);
+  return true;
+}
+
+int TMessageLoop::Run() {
+  std::deque<TItem> batch;
+  for (;;) {
+    {
+      std::unique_lock lock(FMutex);
+      for (;;) {
+        if (FEnded) return 0;
+        CollectDueTimers(FQueue);
+        if (!FQueue.empty()) break;
+        FWaiting = true;
+        if (FTimers.empty()) {
+          FWake.wait(lock);
+        } else {
+          auto due = FTimers.begin()->second.Due;
+          for (const auto& entry : FTimers) due = std::min(due, entry.second.Due);
+          FWake.wait_until(lock, due);
+        }
+        FWaiting = false;
+      }
+      batch.swap(FQueue);
+    }
+    while (!batch.empty()) {
+      TItem item = std::move(batch.front());
+      batch.pop_front();
+      if (!Dispatch(item)) {
+        const int code = static_cast<int>(item.Message.WParam);
+        std::lock_guard lock(FMutex);
+        // Messages behind the WM_QUIT are not handled; waiting senders are released.
+        for (TItem& rest : batch) {
+          if (rest.Send) rest.Send->Finish(std::nullopt);
+        }
+        EndLocked();
+        return code;
+      }
+    }
+  }
+}
+
+bool TMessageLoop::ProcessPending() {
+  std::deque<TItem> batch;
+  {
+    std::lock_guard lock(FMutex);
+    if (FEnded) return false;
+    CollectDueTimers(FQueue);
+    batch.swap(FQueue);
+  }
+  while (!batch.empty()) {
+    TItem item = std::move(batch.front());
+    batch.pop_front();
+    if (!Dispatch(item)) {
+      std::lock_guard lock(FMutex);
+      for (TItem& rest : batch) {
+        if (rest.Send) rest.Send->Finish(std::nullopt);
+      }
+      EndLocked();
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace bx

@@ -1,0 +1,124 @@
+// TMessageLoop: the main thread's message queue, standing in for the main window's window
+// messages: posted messages, sent messages that wait for the handler's result, and timers.
+//
+// Ownership: the program's main() owns the loop; SetMainLoop publishes it process-wide so that
+// worker code can post to it (AddLogEntry, reload requests). The owner clears the pointer (and
+// joins every worker that might still use it) before the loop is destroyed.
+// Threads: Post, Send, SetTimer, KillTimer and Quit from any thread. Run and ProcessPending only
+// on the owning thread; the handler runs on that thread.
+// Failure: Post returns false and Send returns no value once the loop has ended; nothing throws
+// across threads. An exception thrown by the handler of a sent message is returned to the
+// sender as a failure; for a posted message it is passed to the loop's error callback.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+namespace bx {
+
+// Window message numbers kept from the system the protocol was first defined on.
+inline constexpr uint32_t WM_CLOSE = 16;
+inline constexpr uint32_t WM_QUIT = 18;
+inline constexpr uint32_t WM_COPYDATA = 74;
+inline constexpr uint32_t WM_TIMER = 0x0113;
+inline constexpr uint32_t WM_USER = 1024;
+
+struct TLoopMessage {
+  uint32_t Msg = 0;
+  uint64_t WParam = 0;
+  uint64_t LParam = 0;
+  std::string Data;  // owned payload: a log entry's text, a copied WM_COPYDATA block
+};
+
+class TMessageLoop {
+ public:
+  using THandler = std::function<int64_t(TLoopMessage&)>;
+  using TErrorHandler = std::function<void(const std::exception&)>;
+
+  TMessageLoop();
+  ~TMessageLoop();
+  TMessageLoop(const TMessageLoop&) = delete;
+  TMessageLoop& operator=(const TMessageLoop&) = delete;
+
+  // Set before Run; the handler sees every message but WM_QUIT.
+  void SetHandler(THandler handler);
+  void SetErrorHandler(TErrorHandler handler);
+
+  // Queues a message; never waits for the owning thread. False once the loop has ended.
+  bool Post(uint32_t msg, uint64_t wparam = 0, uint64_t lparam = 0, std::string data = {});
+
+  // Runs the handler on the owning thread and returns its result. From the owning thread
+  // itself the handler runs at once. Returns no value when the loop has ended or ends while
+  // waiting, when `stop` is requested while waiting, or when the handler threw.
+  std::optional<int64_t> Send(uint32_t msg, uint64_t wparam = 0, uint64_t lparam = 0,
+                              std::string data = {}, std::stop_token stop = {});
+
+  // Delivers WM_TIMER with WParam = id every `interval` while Run is running. Setting an id
+  // again restarts it with the new interval.
+  void SetTimer(uint32_t id, std::chrono::milliseconds interval);
+  void KillTimer(uint32_t id);
+
+  // Dispatches messages until WM_QUIT is taken; returns its WParam as the exit code. Messages
+  // posted before the WM_QUIT are handled first. Afterwards Post fails and every waiting Send
+  // returns no value.
+  int Run();
+
+  // Handles the messages queued now (not those they post) and due timers, without waiting.
+  // Returns false when a WM_QUIT was taken. For tests and for draining at shutdown.
+  bool ProcessPending();
+
+  // Posts WM_QUIT with the exit code.
+  void Quit(int exitCode = 0);
+
+  // True once Run has taken WM_QUIT (or the loop was ended).
+  bool Ended() const;
+
+  // True on the thread that constructed the loop, which is the one that must run it.
+  bool IsLoopThread() const;
+
+ private:
+  struct TSendState;
+  struct TItem {
+    TLoopMessage Message;
+    std::shared_ptr<TSendState> Send;  // null for a posted message
+  };
+  struct TTimer {
+    std::chrono::milliseconds Interval;
+    std::chrono::steady_clock::time_point Due;
+  };
+
+  // Handles one item; returns false for WM_QUIT.
+  bool Dispatch(TItem& item);
+  // Takes the due timers' messages into `out`; caller holds FMutex.
+  void CollectDueTimers(std::deque<TItem>& out);
+  void EndLocked();
+
+  THandler FHandler;
+  TErrorHandler FErrorHandler;
+  std::thread::id FLoopThread;
+
+  // State below is protected by FMutex.
+  mutable std::mutex FMutex;
+  std::condition_variable FWake;
+  std::deque<TItem> FQueue;
+  std::map<uint32_t, TTimer> FTimers;
+  bool FEnded = false;
+  bool FWaiting = false;  // the owning thread sleeps in Run and needs a notify
+};
+
+// The process-wide main loop, or null. Acquire/release: a worker that sees the pointer also
+// sees the fully constructed loop.
+TMessageLoop* MainLoop();
+void SetMainLoop(TMessageLoop* loop);
+
+}  // namespace bx

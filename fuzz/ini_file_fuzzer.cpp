@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   ini.EraseSection("Categories");
-  ini.WriteString("Categories", bytes.substr(0, 16), bytes.substr(16, 16));
+  ini.WriteString("Categories", bytes.substr(0, 16), bytes.size() > 16 ? bytes.substr(16, 16) : "");
   again.SetText(ini.GetText());
   return 0;
 }

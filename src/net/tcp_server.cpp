@@ -135,6 +135,12 @@ void TBxTCPServer::ListenLoop(TListener& listener, std::stop_token stop) {
 }
 
 void TBxTCPServer::StartClient(TStreamSocket socket) {
+  // The stream buffers its own writes; each flush should leave at once.
+  try {
+    socket.SetNoDelay(true);
+  } catch (const ESocketError&) {
+    // Not fatal: the answers only go out a little later.
+  }
   auto client = std::make_unique<TClient>();
   client->Connection =
       std::make_unique<TBxTCPConnection>(std::make_unique<TBxSocketChannel>(std::move(socket)));

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/endpoint_frame.h"
+#include "platform/log_entry.h"
 #include "platform/socket.h"
 #include "support/temp_home.h"
 
@@ -23,6 +24,15 @@ class TEndpointFixture {
       Posted.push_back(m);
       return 0;
     });
+    SetMainLoop(&FLoop);  // activity-log entries arrive in Posted too
+  }
+  ~TEndpointFixture() { SetMainLoop(nullptr); }
+  std::vector<std::string> LogTexts() const {
+    std::vector<std::string> texts;
+    for (const TLoopMessage& m : Posted) {
+      if (m.Msg == kWmLogEntry) texts.push_back(m.Data);
+    }
+    return texts;
   }
   // Runs `client` on another thread while this thread runs the loop; returns its result.
   template <typename F>
@@ -96,6 +106,19 @@ TEST(WindowEndpoint, BadFramesCloseOnlyTheirConnection) {
   EXPECT_EQ(results[0], 2);
   EXPECT_EQ(results[1], std::nullopt);
   EXPECT_EQ(results[2], 3);
+  // The truncated connection's reader may log a moment after the good client's answer.
+  for (int i = 0; i < 5000 && f.LogTexts().size() < 2; ++i) {
+    f.FLoop.ProcessPending();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const std::vector<std::string> log = f.LogTexts();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0],
+            "Window endpoint TFrmDispatcher.Brevix Dispatcher: closed a connection: frame data of "
+            "16777217 bytes exceeds the limit of 16777216 bytes");
+  EXPECT_EQ(log[1],
+            "Window endpoint TFrmDispatcher.Brevix Dispatcher: a connection ended in the middle "
+            "of a frame");
 }
 
 TEST(WindowEndpoint, StaleSocketReplacedLiveOneKept) {

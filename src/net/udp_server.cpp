@@ -49,6 +49,9 @@ void TBxUDPServer::SetActive(bool active) {
     std::vector<TBxSocketBinding> bindings = FBindings;
     if (bindings.empty()) {
       bindings.push_back({AnyAddress(TIPVersion::V4), FDefaultPort, TIPVersion::V4});
+      if (IPv6Available()) {
+        bindings.push_back({AnyAddress(TIPVersion::V6), FDefaultPort, TIPVersion::V6});
+      }
     }
     std::vector<std::unique_ptr<TListener>> listeners;
     try {

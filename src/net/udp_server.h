@@ -3,8 +3,8 @@
 // loop's thread (MainLoop()) while the listener waits for it; with it on, or when no main loop
 // exists, it runs on the listener thread.
 //
-// Bindings: those added with AddBinding, or all IPv4 addresses on the default port when none
-// were added (this server's IP version is 4).
+// Bindings: those added with AddBinding, or, when none were added, all IPv4 addresses and (when
+// the machine has IPv6) all IPv6 addresses on the default port, chosen at each activation.
 //
 // Ownership: owns its sockets and threads; the events are borrowed and must stay valid while
 // the server is active. Threads: SetActive, the setters and the destructor from the controlling

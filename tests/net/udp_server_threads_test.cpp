@@ -113,6 +113,14 @@ TEST(UdpServer, ThreadedEventAndPortInUse) {
     EXPECT_STREQ(e.what(), "Could not bind socket. Address and port are already in use.");
   }
   EXPECT_FALSE(second.Active());
+
+  TBxUDPServer defaults;
+  defaults.SetDefaultPort(0);
+  defaults.SetActive(true);
+  const auto bound = defaults.BoundBindings();
+  ASSERT_EQ(bound.size(), IPv6Available() ? 2u : 1u);
+  EXPECT_EQ(bound[0].IP, "0.0.0.0");
+  EXPECT_NE(bound[0].Port, 0);
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t pos = 0; pos < length; pos += chunk) {
     if (!parser.Feed(bytes + pos, std::min(chunk, length - pos))) break;
     while (auto frame = parser.Next()) {
-      consumed += bx::EncodeFrame(frame->Message, frame->Flags, frame->WParam, frame->LParam,
-                                  frame->Data);
+      consumed +=
+          bx::EncodeFrame(frame->Message, frame->Flags, frame->WParam, frame->LParam, frame->Data);
     }
   }
   if (parser.Error().empty() && consumed != std::string(bytes, consumed.size())) std::abort();

@@ -33,10 +33,9 @@ TEST(KvXmlParserTest, BuildsEveryKindOfNodeWithItsNameAndText) {
   EXPECT_EQ(p.Root().Child(0).Attributes, std::vector<std::u16string>{u"version=1.0"});
   const TKvNode& r = p.Root().Child(3);
   EXPECT_EQ(r.Attributes, std::vector<std::u16string>{u"a=1"});
-  EXPECT_EQ(Children(r), (std::vector<std::string>{"Element:e=", "PCData:PCDATA=t1",
-                                                   "CData:CDATA=<raw>",
-                                                   "DTDItem:!ENTITY=x -- cd -- \"v\"",
-                                                   "PCData:PCDATA=t2"}));
+  EXPECT_EQ(Children(r),
+            (std::vector<std::string>{"Element:e=", "PCData:PCDATA=t1", "CData:CDATA=<raw>",
+                                      "DTDItem:!ENTITY=x -- cd -- \"v\"", "PCData:PCDATA=t2"}));
   EXPECT_TRUE(static_cast<const TKvTagNode&>(r.Child(0)).EmptyElement);
   EXPECT_FALSE(static_cast<const TKvTagNode&>(r).EmptyElement);
   EXPECT_EQ(r.Child(0).Parent(), &r);
@@ -63,13 +62,15 @@ TEST(KvXmlParserTest, EndTagsMatchLowerCasedNamesAndMismatchesLeaveTheStack) {
   TKvXmlParser p;
   p.Parse(u"<Root><A>x</a><b>y</c></B></ROOT>");
   ASSERT_EQ(p.Warnings().size(), 1u);
-  EXPECT_EQ(p.Warnings()[0], "End tag found without matching start tag: </c>  Col: 00022  Row: 00001");
+  EXPECT_EQ(p.Warnings()[0],
+            "End tag found without matching start tag: </c>  Col: 00022  Row: 00001");
   const TKvNode& root = p.Root().Child(0);
   EXPECT_EQ(Children(root), (std::vector<std::string>{"Element:A=", "Element:b="}));
   // An end tag with anything after the name does not match, and is reported lower-cased.
   p.Parse(u"<a>\r\n <b>t</B >");
   ASSERT_EQ(p.Warnings().size(), 1u);
-  EXPECT_EQ(p.Warnings()[0], "End tag found without matching start tag: </b >  Col: 00010  Row: 00002");
+  EXPECT_EQ(p.Warnings()[0],
+            "End tag found without matching start tag: </b >  Col: 00010  Row: 00002");
   // Parse replaces the earlier tree and warnings.
   p.Parse(u"<x/>");
   EXPECT_TRUE(p.Warnings().empty());
@@ -106,11 +107,14 @@ TEST(KvXmlParserTest, ReportsEachWarningWithTheCharactersPosition) {
 TEST(KvXmlParserTest, ColumnWrapsAfter256) {
   TKvXmlParser p;
   p.Parse(std::u16string(256, u'x') + u">");
-  EXPECT_EQ(p.Warnings(), std::vector<std::string>{"Unexpected \">\" encountered  Col: 00257  Row: 00001"});
+  EXPECT_EQ(p.Warnings(),
+            std::vector<std::string>{"Unexpected \">\" encountered  Col: 00257  Row: 00001"});
   p.Parse(std::u16string(257, u'x') + u">");
-  EXPECT_EQ(p.Warnings(), std::vector<std::string>{"Unexpected \">\" encountered  Col: 00001  Row: 00002"});
+  EXPECT_EQ(p.Warnings(),
+            std::vector<std::string>{"Unexpected \">\" encountered  Col: 00001  Row: 00002"});
   p.Parse(u"\n\n" + std::u16string(300, u'x') + u"\n>");
-  EXPECT_EQ(p.Warnings(), std::vector<std::string>{"Unexpected \">\" encountered  Col: 00001  Row: 00005"});
+  EXPECT_EQ(p.Warnings(),
+            std::vector<std::string>{"Unexpected \">\" encountered  Col: 00001  Row: 00005"});
 }
 
 TEST(KvXmlParserTest, FindsElementsDepthFirstWithoutRegardToCase) {

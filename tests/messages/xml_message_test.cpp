@@ -106,7 +106,8 @@ TEST(XmlMessageTest, DecodesCharacterReferencesInDetails) {
   EXPECT_EQ(DetailsOf("&iexcl;&cent;&sect;&reg;&frac12;&frac34;"),
             "\xC2\xA1\xC2\xA2\xC2\xA7\xC2\xAE\xC2\xBD\xC2\xBE\r\n");
   EXPECT_EQ(DetailsOf("&apos;"), "&apos\r\n");
-  EXPECT_EQ(DetailsOf("&#0;|&#x41;|&#;|&#233;|&#128512;"), "#0|#x41|#|\xC3\xA9|\xF0\x9F\x98\x80\r\n");
+  EXPECT_EQ(DetailsOf("&#0;|&#x41;|&#;|&#233;|&#128512;"),
+            "#0|#x41|#|\xC3\xA9|\xF0\x9F\x98\x80\r\n");
   // Names ended by one of the six other characters, which are then read normally.
   EXPECT_EQ(DetailsOf("&lt x&gt%&amp+&quot&lt;"), "< x>%&+\"<\r\n");
   EXPECT_EQ(DetailsOf("a & b"), "a & b\r\n");
@@ -169,8 +170,9 @@ TEST(XmlMessageTest, LogsAllWarningsInOneEntry) {
 }
 
 TEST(XmlMessageTest, ReadsUtf16UpToItsZeroAndNeverPastTheBuffer) {
-  const std::u16string doc = u"<m><TimeStamp>2009-03-04 05:06:07.089</TimeStamp>"
-                             u"<MsgText>caf\u00E9 \U0001F600</MsgText></m>";
+  const std::u16string doc =
+      u"<m><TimeStamp>2009-03-04 05:06:07.089</TimeStamp>"
+      u"<MsgText>caf\u00E9 \U0001F600</MsgText></m>";
   auto m = ParseXmlMessage(bxmUnicodeXmlMessageFormat, Utf16Buffer(doc));
   EXPECT_EQ(MsgText(*m), "caf\xC3\xA9 \xF0\x9F\x98\x80");
   // No terminator, odd trailing byte: still read, up to the buffer's end.
@@ -194,8 +196,9 @@ TEST(XmlMessageTest, Reads8BitTextAsUtf8FallingBackToTheAnsiCodePage) {
   EXPECT_EQ(MsgText(*Message("<MsgText>caf\xE9 \x80\x81</MsgText>")),
             "caf\xC3\xA9 \xE2\x82\xAC\xC2\x81");
   // DispatchID is stored in the ANSI code page.
-  EXPECT_EQ(FieldText(Message("<DispatchID>\xC3\xA9\xE2\x82\xAC\xE4\xB8\xAD</DispatchID>")->DispatchID),
-            "\xE9\x80?");
+  EXPECT_EQ(
+      FieldText(Message("<DispatchID>\xC3\xA9\xE2\x82\xAC\xE4\xB8\xAD</DispatchID>")->DispatchID),
+      "\xE9\x80?");
   // The same document as a 0x7F000003 buffer without its terminator.
   const std::string doc = std::string("<m>") + kStamp + "<MsgText>x</MsgText></m>";
   EXPECT_EQ(MsgText(*ParseXmlMessage(bxmUTF8XmlMessageFormat, Utf8Buffer(doc, false))), "x");
@@ -205,8 +208,7 @@ TEST(XmlMessageTest, Reads8BitTextAsUtf8FallingBackToTheAnsiCodePage) {
 // Every prefix of a document, in both codes, in a buffer of exactly that size (so that the
 // address sanitizer sees any read past it): a record or a conversion error, nothing else.
 TEST(XmlMessageTest, EveryCutOfTheInputIsReadWithinItsBuffer) {
-  const std::string doc = std::string("<?xml version=\"1.0\"?><m><MsgType>1</MsgType>") +
-                          kStamp +
+  const std::string doc = std::string("<?xml version=\"1.0\"?><m><MsgType>1</MsgType>") + kStamp +
                           "<!-- c --><Details>a&amp;\xC3\xA9\xE9&#65</Details><![CDATA[x]]>"
                           "<AppName>app</AppName></m>";
   const auto full8 = Utf8Buffer(doc, false);

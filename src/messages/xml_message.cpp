@@ -167,8 +167,8 @@ std::u16string XmlBufferText(int32_t formatCode, std::span<const std::byte> buff
     return text;
   }
   if (formatCode == bxmUTF8XmlMessageFormat) {
-    const char* bytes = reinterpret_cast<const char*>(buffer.data());
-    return DecodeXmlBytes(std::string_view(bytes, strnlen(bytes, buffer.size())));
+    const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), buffer.size());
+    return DecodeXmlBytes(bytes.substr(0, bytes.find('\0')));
   }
   char text[96];
   std::snprintf(text, sizeof text, "Format code 0x%08X is not an XML transfer format",

@@ -126,10 +126,10 @@ std::string AnsiCodePageName() {
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
+  if (IsAscii(ansi)) return std::string(ansi);
   const std::string name = AnsiCodePageName();
   TConverters& converters = ThreadConverters();
   converters.Use(name);
-  if (IsAscii(ansi)) return std::string(ansi);
   const bool cp1252 = IsCp1252(name);
   return Convert(converters.ToUtf8(), ansi, 4, [cp1252](std::string_view rest, std::string& out) {
     const unsigned byte = static_cast<unsigned char>(rest[0]);
@@ -144,10 +144,10 @@ std::string AnsiToUtf8(std::string_view ansi) {
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
   const std::string name = AnsiCodePageName();
   TConverters& converters = ThreadConverters();
   converters.Use(name);
-  if (IsAscii(utf8)) return std::string(utf8);
   const bool cp1252 = IsCp1252(name);
   return Convert(converters.FromUtf8(), utf8, 2, [cp1252](std::string_view rest, std::string& out) {
     char32_t cp = 0;

@@ -14,7 +14,7 @@
 // Pure 7-bit ASCII is passed through unchanged without consulting iconv.
 //
 // Failure: an unknown code page name throws std::runtime_error naming it and the system's
-// reason. std::bad_alloc when out of memory.
+// reason (only for text that is not pure ASCII). std::bad_alloc when out of memory.
 // Threads: any; each thread keeps its own conversion descriptors.
 #pragma once
 

@@ -167,6 +167,15 @@ TEST(XmlMessageTest, LogsAllWarningsInOneEntry) {
   log.Clear();
   EXPECT_THROW(Parse8("<m>>"), EBxConvertError);
   EXPECT_EQ(log.Texts(TLogLevel::Warning).size(), 1u);
+  // Hostile input cannot grow the entry without bound: the first 1000 are listed.
+  log.Clear();
+  Message(std::string(1500, '>'));
+  const auto texts = log.Texts(TLogLevel::Warning);
+  ASSERT_EQ(texts.size(), 1u);
+  const std::string tail =
+      "Unexpected \">\" encountered  Col: 00027  Row: 00005\r\n"
+      "(500 more warnings not listed)\r\n";
+  EXPECT_EQ(texts[0].substr(texts[0].size() - tail.size()), tail);
 }
 
 TEST(XmlMessageTest, ReadsUtf16UpToItsZeroAndNeverPastTheBuffer) {

@@ -124,6 +124,10 @@ TDispatchMessagePtr CopyDispatchMessage(const TDispatchMessage& message);
 template <size_t N>
 void SetFieldText(char (&field)[N], std::string_view text) {
   size_t n = text.size();
+  if (n == 0) {  // an empty view may have no data pointer, which memchr/memcpy must not get
+    std::memset(field, 0, N);
+    return;
+  }
   if (const void* nul = std::memchr(text.data(), 0, n)) {
     n = static_cast<size_t>(static_cast<const char*>(nul) - text.data());
   }

@@ -63,15 +63,15 @@ TEST(LegacyMessageTest, MapsRegistrationTypesAndCopiesTheRest) {
   EXPECT_EQ(m->TimeStampTime, 18367089);
   EXPECT_EQ(m->TimeStampDate, 733470);
   EXPECT_EQ(m->TimeBias, -120);
-  EXPECT_EQ(m->ProcessID, 0xFFFFFFFEu);
+  EXPECT_EQ(uint32_t{m->ProcessID}, 0xFFFFFFFEu);
   EXPECT_EQ(FieldText(m->ThreadName), "4294967295");
   EXPECT_EQ(FieldText(m->DispatchID), "{ID}");
   EXPECT_EQ(FieldText(m->ComputerName), std::string(15, 'c'));
   EXPECT_EQ(FieldText(m->AppName), std::string(40, 'a'));
   EXPECT_EQ(FieldText(m->Category), "cat");
   EXPECT_EQ(FieldText(m->TypeName), "type");
-  EXPECT_EQ(m->CategoryColor, 0x00112233u);
-  EXPECT_EQ(m->CategoryFontColor, 0xFF000008u);
+  EXPECT_EQ(uint32_t{m->CategoryColor}, 0x00112233u);
+  EXPECT_EQ(uint32_t{m->CategoryFontColor}, 0xFF000008u);
   EXPECT_EQ(DispatchMessageSize(*m), 251);
   EXPECT_EQ(MsgText(*m), "abc");
   EXPECT_EQ(Details(*m), "de");
@@ -157,9 +157,9 @@ TEST(AnsiMessageTest, ConvertsTextsFromTheAnsiCodePage) {
   EXPECT_EQ(m->TimeStampTime, 7);
   EXPECT_EQ(m->TimeStampDate, 8);
   EXPECT_EQ(m->TimeBias, 9);
-  EXPECT_EQ(m->ProcessID, 10u);
-  EXPECT_EQ(m->CategoryColor, 0x11u);
-  EXPECT_EQ(m->CategoryFontColor, 0xFF000008u);
+  EXPECT_EQ(uint32_t{m->ProcessID}, 10u);
+  EXPECT_EQ(uint32_t{m->CategoryColor}, 0x11u);
+  EXPECT_EQ(uint32_t{m->CategoryFontColor}, 0xFF000008u);
 }
 
 TEST(AnsiMessageTest, RefusesBuffersShorterThanTheyClaim) {

@@ -86,15 +86,15 @@ TEST(XmlMessageTest, FillsEveryFieldAndSwapsColourBytes) {
       "<MsgText>a &amp; b&lt;c&gt;</MsgText><Details>a &amp; b&lt;c&gt;</Details>");
   EXPECT_EQ(FieldText(m->DispatchID), "{ID}");
   EXPECT_EQ(m->TimeBias, -60);
-  EXPECT_EQ(m->ProcessID, 4242u);
+  EXPECT_EQ(uint32_t{m->ProcessID}, 4242u);
   EXPECT_EQ(FieldText(m->ThreadName), "Main");
   EXPECT_EQ(FieldText(m->ComputerName), "host");
   EXPECT_EQ(FieldText(m->AppName), "app");
   EXPECT_EQ(FieldText(m->TypeName), "type");
   EXPECT_EQ(FieldText(m->Category), "cat");
-  EXPECT_EQ(m->CategoryColor, 0x000000FFu);
-  EXPECT_EQ(m->CategoryFontColor, 0x00FFFFFFu);  // high byte dropped
-  EXPECT_EQ(Message("<CategoryColor>1193046</CategoryColor>")->CategoryColor, 0x563412u);
+  EXPECT_EQ(uint32_t{m->CategoryColor}, 0x000000FFu);
+  EXPECT_EQ(uint32_t{m->CategoryFontColor}, 0x00FFFFFFu);  // high byte dropped
+  EXPECT_EQ(uint32_t{Message("<CategoryColor>1193046</CategoryColor>")->CategoryColor}, 0x563412u);
   EXPECT_EQ(MsgText(*m), "a &amp; b&lt;c&gt;");  // references stay as written in MsgText
   EXPECT_EQ(Details(*m), "a & b<c>\r\n");
 }

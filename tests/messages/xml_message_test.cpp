@@ -151,6 +151,7 @@ TEST(XmlMessageTest, CutsEveryFieldToItsWidth) {
   EXPECT_EQ(FieldText(m->DispatchID), std::string(41, 'd'));
   EXPECT_EQ(FieldText(m->ComputerName), std::string(15, 'c'));
   EXPECT_EQ(FieldText(m->ThreadName), std::string(25, 't'));
+  EXPECT_EQ(FieldText(Message("<AppName>" + forty + "z</AppName>")->AppName), forty);
 }
 
 TEST(XmlMessageTest, LogsAllWarningsInOneEntry) {

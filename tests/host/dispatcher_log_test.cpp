@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "config/registry.h"
 #include "support/temp_home.h"
 
 namespace bx {
@@ -25,6 +26,11 @@ TEST(DispatcherLogTest, FileHoldsBomHeaderThenOneTabbedUtf8LinePerEntry) {
   log.StartLogFile(path);  // the folder does not exist yet
   EXPECT_EQ(log.LogFilePath(), path);
   EXPECT_EQ(test::ReadFile(path), kHeaderBytes);
+  // Other programs find the log through the per-user registry value.
+  std::string recorded;
+  ASSERT_TRUE(RegistryReadString(TRegistryRoot::CurrentUser, "Software\\Korvane\\Brevix\\4.0",
+                                 "DispatcherLogPath", recorded));
+  EXPECT_EQ(recorded, path);
 
   log.AddEntry(TLogLevel::Warning, "Queue emptied", At(7, 8, 9, 45));
   log.AddEntry(TLogLevel::Info,
@@ -72,6 +78,10 @@ TEST(DispatcherLogTest, CopyTextClearAndRestartingTheFile) {
   EXPECT_EQ(test::ReadFile(first), kHeaderBytes);
   const std::string second = home / "second.txt";
   log.StartLogFile(second);
+  std::string recorded;
+  ASSERT_TRUE(RegistryReadString(TRegistryRoot::CurrentUser, "Software\\Korvane\\Brevix\\4.0",
+                                 "DispatcherLogPath", recorded));
+  EXPECT_EQ(recorded, second);
   log.AddEntry(TLogLevel::Info, "four", At(1, 2, 3, 4));
   EXPECT_EQ(test::ReadFile(second), kHeaderBytes + "Info\t03/05/24\t01:02:03.004\tfour\r\n");
   EXPECT_EQ(test::ReadFile(first), kHeaderBytes);

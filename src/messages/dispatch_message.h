@@ -123,7 +123,12 @@ TDispatchMessagePtr CopyDispatchMessage(const TDispatchMessage& message);
 // Copies text into a fixed-width field: at most N-1 bytes, stopping at a NUL, then zero-filled.
 template <size_t N>
 void SetFieldText(char (&field)[N], std::string_view text) {
+  // An empty view may carry a null data pointer, which memchr and memcpy must never get.
   size_t n = text.size();
+  if (n == 0) {
+    std::memset(field, 0, N);
+    return;
+  }
   if (const void* nul = std::memchr(text.data(), 0, n)) {
     n = static_cast<size_t>(static_cast<const char*>(nul) - text.data());
   }

@@ -15,6 +15,10 @@ namespace bx {
 const int kFileLockedCode = EWOULDBLOCK;
 const int kFileShortWriteCode = EIO;
 
+bool IsFileMissing(const TFileStatus& status) {
+  return status.Code == ENOENT || status.Code == ENOTDIR;
+}
+
 namespace {
 
 constexpr mode_t kNewFileMode = 0644;

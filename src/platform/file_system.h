@@ -41,6 +41,9 @@ extern const int kFileLockedCode;
 // The code of a write that stopped early without the system naming a reason.
 extern const int kFileShortWriteCode;
 
+// Whether a failed open means that the file (or a folder on its way) does not exist.
+bool IsFileMissing(const TFileStatus& status);
+
 // A file open for writing, holding the writer's lock. Closed (and unlocked) by Close or by
 // destruction, whichever comes first.
 class TWritableFile {

@@ -16,8 +16,10 @@
 //
 // Ownership: owns nothing between messages; borrows the file system and the clock, which must
 // outlive it. Threads: configured on the registering thread, Dispatch on the dispatch thread
-// only (destination.h). Failure: every problem is an activity-log line; Dispatch throws only
-// std::bad_alloc and never makes the destination invalid.
+// only (destination.h). Failure: every problem is an activity-log line and never makes the
+// destination invalid; Dispatch throws only std::bad_alloc, or std::invalid_argument for a
+// record with a negative length (one that did not pass CheckDispatchMessage), before any file
+// is touched.
 #pragma once
 
 #include <cstdint>

@@ -128,8 +128,7 @@ class LogFileDestinationTest : public ::testing::Test {
   }
 
   void PublishNamedPaths(std::vector<std::string> namedPaths, bool restrict) {
-    auto settings =
-        std::make_shared<TBxDispatcherSettings>(TBxDispatcherSettings::TDefaultsOnly{});
+    auto settings = std::make_shared<TBxDispatcherSettings>(TBxDispatcherSettings::TDefaultsOnly{});
     settings->NamedPaths = std::move(namedPaths);
     settings->RestrictFolders = restrict;
     PublishSettings(settings);
@@ -215,7 +214,7 @@ TEST_F(LogFileDestinationTest, SinglePartKeepsGrowingAndUnlimitedPartsNeverRotat
 }
 
 TEST_F(LogFileDestinationTest, IncompleteFileIsNeverTakenAsAPart) {
-  MakeFile("app_01.bxl", 2048, 'F');          // full
+  MakeFile("app_01.bxl", 2048, 'F');           // full
   MakeFile("app_02_Incomplete.bxl", 10, 'I');  // sorts last, but is not a part
   auto d = Make("Path=" + P("app.bxl") + ";MaxSize=2;MaxParts=10");
   Send(*d);
@@ -256,8 +255,9 @@ TEST_F(LogFileDestinationTest, RestrictFoldersIsACaseSensitivePlainPrefixTest) {
   PublishNamedPaths({"Logs=" + logs}, true);
   auto lower = Make("Path=" + FHome.Path() + "/srv/logs/a.bxl");
   EXPECT_TRUE(lower->Invalid);
-  EXPECT_EQ(FLog.Lines(), std::vector<std::string>{
-                              "Error: Invalid Destination: Path not allowed in destination \"File\""});
+  EXPECT_EQ(FLog.Lines(),
+            std::vector<std::string>{
+                "Error: Invalid Destination: Path not allowed in destination \"File\""});
   EXPECT_FALSE(Make("Path=" + FHome.Path() + "/srv/LogsOld/a.bxl")->Invalid);
   auto variable = Make("Path=$(logs)/a.bxl");
   EXPECT_FALSE(variable->Invalid);
@@ -269,8 +269,7 @@ TEST_F(LogFileDestinationTest, RestrictFoldersIsACaseSensitivePlainPrefixTest) {
 }
 
 TEST_F(LogFileDestinationTest, FolderVariablesThatCannotBeExpanded) {
-  PublishNamedPaths({"Logs=" + FDir, "Self=$(Self)/x", "Twice=$(Twice)$(Twice)", "Empty="},
-                    false);
+  PublishNamedPaths({"Logs=" + FDir, "Self=$(Self)/x", "Twice=$(Twice)$(Twice)", "Empty="}, false);
   const std::string invalid =
       "Error: Invalid Destination: Invalid Folder variable in destination \"File\"";
   const std::string unknown =
@@ -361,10 +360,10 @@ TEST_F(LogFileDestinationTest, ShortWriteMovesTheFileAsideAndStartsANewOne) {
   Send(*d, 1, "first");
   files.WriteBudget = 4 + 10;  // the marker and part of the record
   Send(*d, 1, "second");
-  EXPECT_EQ(FLog.Lines(), std::vector<std::string>{"Error: Incomplete message written to log file: " +
-                                                   P("app.bxl") +
-                                                   ". Incomplete log file saved. New log file "
-                                                   "created."});
+  EXPECT_EQ(FLog.Lines(), std::vector<std::string>{
+                              "Error: Incomplete message written to log file: " + P("app.bxl") +
+                              ". Incomplete log file saved. New log file "
+                              "created."});
   EXPECT_EQ(Names(), std::vector<std::string>{"app_Incomplete.bxl"});
   TLogFileStop stop;
   EXPECT_EQ(ReadEntries(P("app_Incomplete.bxl"), &stop).size(), 1u);

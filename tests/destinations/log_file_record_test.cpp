@@ -45,10 +45,9 @@ TEST(LogFileRecordTest, HelloWorldEntryIsMarkerAndRecordByteForByte) {
   f.Details = "World";
   const std::string expected = std::string("\x01\x00\x00\x7F", 4) + Le32(3) + Le32(45296789) +
                                Le32(739012) + Le32(static_cast<uint32_t>(-120)) + Le32(5) +
-                               Le32(5) + Le32(0xDEADBEEF) + Field("main", 26) +
-                               Field("HOST", 16) + Field("App", 41) + Field("Net", 41) +
-                               Le32(0x00112233) + Le32(0x44556677) + Field("Info", 41) +
-                               "HelloWorld" + Zeros(1);
+                               Le32(5) + Le32(0xDEADBEEF) + Field("main", 26) + Field("HOST", 16) +
+                               Field("App", 41) + Field("Net", 41) + Le32(0x00112233) +
+                               Le32(0x44556677) + Field("Info", 41) + "HelloWorld" + Zeros(1);
   ASSERT_EQ(expected.size(), 4u + 212u);
   EXPECT_EQ(EntryOf(*BuildDispatchMessage(f)), expected);
 }
@@ -79,7 +78,7 @@ TEST(LogFileRecordTest, TextAreaStopsAtFirstZeroAndKeepsLength) {
 
 TEST(LogFileRecordTest, FullWidthFieldsWithoutTerminatorAreCopiedWhole) {
   TDispatchMessagePtr m = BuildDispatchMessage({});
-  std::memset(m->ThreadName, 'T', sizeof m->ThreadName);   // no NUL at all
+  std::memset(m->ThreadName, 'T', sizeof m->ThreadName);  // no NUL at all
   std::memset(m->ComputerName, 'C', sizeof m->ComputerName);
   const std::string entry = EntryOf(*m);
   EXPECT_EQ(entry.substr(4 + 28, 26), std::string(26, 'T'));

@@ -157,17 +157,27 @@ std::string TBxLogFileDestination::PartFileName(const std::string& base, int64_t
 
 int64_t TBxLogFileDestination::ChoosePart(const std::string& base) {
   const std::string folder = FolderPrefix(base);
-  std::vector<std::string> names =
-      FFileSystem.ListFolder(folder, base.substr(folder.size()) + "_", kExtension);
-  std::erase_if(names, [](const std::string& n) { return n.find("Incomplete") != n.npos; });
-  if (names.empty()) return 1;
-  // The last name in an order that ignores case; names equal but for case in byte order, so
-  // the choice does not depend on the listing order.
-  const std::string& last =
-      *std::max_element(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const int order = CompareText(a, b);
-        return order != 0 ? order < 0 : a < b;
-      });
+  const std::string prefix = base.substr(folder.size()) + "_";
+  // The folder is listed again only when an entry may have been added, removed or renamed
+  // since the last listing; appending to a part changes nothing in the folder.
+  if (FLastPart.Folder != folder || FLastPart.Prefix != prefix ||
+      !FFileSystem.FolderUnchanged(folder, FLastPart.Stamp)) {
+    FLastPart.Folder = folder;
+    FLastPart.Prefix = prefix;
+    std::vector<std::string> names =
+        FFileSystem.ListFolder(folder, prefix, kExtension, &FLastPart.Stamp);
+    std::erase_if(names, [](const std::string& n) { return n.find("Incomplete") != n.npos; });
+    // The last name in an order that ignores case; names equal but for case in byte order, so
+    // the choice does not depend on the listing order.
+    const auto last = std::max_element(names.begin(), names.end(),
+                                       [](const std::string& a, const std::string& b) {
+                                         const int order = CompareText(a, b);
+                                         return order != 0 ? order < 0 : a < b;
+                                       });
+    FLastPart.Name = last == names.end() ? std::string() : *last;
+  }
+  if (FLastPart.Name.empty()) return 1;
+  const std::string& last = FLastPart.Name;
   const int64_t part = PartNumberOf(last);
   const int64_t size = FFileSystem.FileSize(folder + last);
   if (size < static_cast<int64_t>(MaxSize) * 1024) return part;
@@ -229,14 +239,16 @@ bool TBxLogFileDestination::OpenFile() {
 }
 
 void TBxLogFileDestination::WriteEntry() {
+  // The file is open for appending: both writes go to its end.
   TFileStatus status;
-  const int64_t end = FFileStream->SeekToEnd(status);
-  if (end < 0) return;
   const std::span<const std::byte> entry(FEntry);
-  bool whole = FFileStream->Write(entry.first(kLogFileMarkerSize), status) == kLogFileMarkerSize;
+  size_t written = FFileStream->Write(entry.first(kLogFileMarkerSize), status);
+  bool whole = written == kLogFileMarkerSize;
   if (whole) {
     const std::span<const std::byte> record = entry.subspan(kLogFileMarkerSize);
-    whole = FFileStream->Write(record, status) == record.size();
+    const size_t recordWritten = FFileStream->Write(record, status);
+    written += recordWritten;
+    whole = recordWritten == record.size();
   }
   if (whole) return;
 
@@ -250,7 +262,10 @@ void TBxLogFileDestination::WriteEntry() {
     AddLogEntry(TLogLevel::Error, "Could not backup Incomplete log file: " + CurrentFileName);
     // The file stays under its regular name: cut it back to its last whole entry so that
     // later entries are not appended behind a broken one.
-    FFileStream->Truncate(end, status);
+    const int64_t size = FFileStream->Size(status);
+    if (size >= static_cast<int64_t>(written)) {
+      FFileStream->Truncate(size - static_cast<int64_t>(written), status);
+    }
   }
 }
 

@@ -81,7 +81,14 @@ class TBxLogFileDestination : public TBxDestination {
   const TClock& FClock;
   std::string FPath;
   std::unique_ptr<TWritableFile> FFileStream;  // only while a message is written
-  std::vector<std::byte> FEntry;               // reused for every message
+  // The last part file found in a folder, kept while the folder stays unchanged.
+  struct TLastPart {
+    std::string Folder;
+    std::string Prefix;
+    TFolderStamp Stamp;
+    std::string Name;  // empty: no part file
+  } FLastPart;
+  std::vector<std::byte> FEntry;  // reused for every message
 };
 
 }  // namespace bx

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,6 +40,29 @@ void SetOk(TFileStatus& status) {
   status.Text.clear();
 }
 
+constexpr int64_t kStampLifetimeNs = 1'000'000'000;
+
+int64_t Nanoseconds(const timespec& t) {
+  return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+int64_t SteadyNanoseconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC, &t);
+  return Nanoseconds(t);
+}
+
+TFolderStamp StampOf(const struct stat& st) {
+  TFolderStamp stamp;
+  stamp.Valid = true;
+  stamp.Device = static_cast<int64_t>(st.st_dev);
+  stamp.Inode = static_cast<int64_t>(st.st_ino);
+  stamp.ModifiedNs = Nanoseconds(st.st_mtim);
+  stamp.ChangedNs = Nanoseconds(st.st_ctim);
+  stamp.ListedAtNs = SteadyNanoseconds();
+  return stamp;
+}
+
 int CloseRetryless(int fd) {
   // close is never retried after EINTR on Linux: the descriptor is gone either way.
   return ::close(fd) == 0 ? 0 : errno;
@@ -53,14 +77,14 @@ class TPosixWritableFile final : public TWritableFile {
   TPosixWritableFile(const TPosixWritableFile&) = delete;
   TPosixWritableFile& operator=(const TPosixWritableFile&) = delete;
 
-  int64_t SeekToEnd(TFileStatus& status) override {
-    const off_t end = ::lseek(FFd, 0, SEEK_END);
-    if (end < 0) {
+  int64_t Size(TFileStatus& status) override {
+    struct stat st {};
+    if (::fstat(FFd, &st) != 0) {
       SetError(status, errno);
       return -1;
     }
     SetOk(status);
-    return static_cast<int64_t>(end);
+    return static_cast<int64_t>(st.st_size);
   }
 
   size_t Write(std::span<const std::byte> bytes, TFileStatus& status) override {
@@ -149,7 +173,7 @@ class TPosixFileSystem final : public TFileSystem {
  public:
   std::unique_ptr<TWritableFile> OpenForWrite(const std::string& path, TOpenMode mode,
                                               TFileStatus& status) override {
-    int flags = O_RDWR | O_CLOEXEC;
+    int flags = O_WRONLY | O_APPEND | O_CLOEXEC;
     if (mode == TOpenMode::OpenOrCreate) flags |= O_CREAT;
     int fd;
     do {
@@ -230,8 +254,13 @@ class TPosixFileSystem final : public TFileSystem {
   }
 
   std::vector<std::string> ListFolder(const std::string& folder, std::string_view prefix,
-                                      std::string_view suffix) override {
+                                      std::string_view suffix, TFolderStamp* stamp) override {
     std::vector<std::string> names;
+    if (stamp != nullptr) *stamp = TFolderStamp{};
+    // The coarse clock is the one the kernel stamps folder changes with: a change after this
+    // moment carries this time or a later one.
+    timespec listedAt{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &listedAt);
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) return names;
     while (const dirent* entry = ::readdir(dir)) {
@@ -241,8 +270,23 @@ class TPosixFileSystem final : public TFileSystem {
       if (!name.starts_with(prefix) || !name.ends_with(suffix)) continue;
       names.emplace_back(name);
     }
+    struct stat st {};
+    if (stamp != nullptr && ::fstat(::dirfd(dir), &st) == 0 &&
+        Nanoseconds(st.st_mtim) < Nanoseconds(listedAt) &&
+        Nanoseconds(st.st_ctim) < Nanoseconds(listedAt)) {
+      *stamp = StampOf(st);
+    }
     ::closedir(dir);
     return names;
+  }
+
+  bool FolderUnchanged(const std::string& folder, const TFolderStamp& stamp) override {
+    if (!stamp.Valid || SteadyNanoseconds() - stamp.ListedAtNs > kStampLifetimeNs) return false;
+    struct stat st {};
+    if (::stat(folder.empty() ? "." : folder.c_str(), &st) != 0) return false;
+    const TFolderStamp now = StampOf(st);
+    return now.Device == stamp.Device && now.Inode == stamp.Inode &&
+           now.ModifiedNs == stamp.ModifiedNs && now.ChangedNs == stamp.ChangedNs;
   }
 
   int64_t FileSize(const std::string& path) override {

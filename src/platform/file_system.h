@@ -44,14 +44,14 @@ extern const int kFileShortWriteCode;
 // Whether a failed open means that the file (or a folder on its way) does not exist.
 bool IsFileMissing(const TFileStatus& status);
 
-// A file open for writing, holding the writer's lock. Closed (and unlocked) by Close or by
+// A file open for appending, holding the writer's lock. Closed (and unlocked) by Close or by
 // destruction, whichever comes first.
 class TWritableFile {
  public:
   virtual ~TWritableFile() = default;
-  // Moves to the end of the file and returns that position (the file's size); -1 on failure.
-  virtual int64_t SeekToEnd(TFileStatus& status) = 0;
-  // Writes all of `bytes` at the current position, continuing after partial writes. Returns the
+  // The file's current size; -1 on failure.
+  virtual int64_t Size(TFileStatus& status) = 0;
+  // Appends all of `bytes` at the end of the file, continuing after partial writes. Returns the
   // number of bytes written; when that is less than asked, `status` says why (for example
   // ENOSPC).
   virtual size_t Write(std::span<const std::byte> bytes, TFileStatus& status) = 0;
@@ -72,6 +72,16 @@ class TReadableFile {
   virtual size_t ReadAt(int64_t offset, std::span<std::byte> into, TFileStatus& status) = 0;
 };
 
+// How a folder stood when it was listed; compared by FolderUnchanged only.
+struct TFolderStamp {
+  bool Valid = false;
+  int64_t Device = 0;
+  int64_t Inode = 0;
+  int64_t ModifiedNs = 0;
+  int64_t ChangedNs = 0;
+  int64_t ListedAtNs = 0;  // steady clock
+};
+
 enum class TOpenMode {
   Existing,      // the file must exist (ENOENT otherwise)
   OpenOrCreate,  // an existing file is opened unchanged, a missing one is created empty
@@ -81,8 +91,8 @@ class TFileSystem {
  public:
   virtual ~TFileSystem() = default;
 
-  // Opens for reading and writing and takes the writer's lock without waiting. Null on failure
-  // (a lock held elsewhere gives kFileLockedCode). Never truncates.
+  // Opens for appending and takes the writer's lock without waiting. Null on failure (a lock
+  // held elsewhere gives kFileLockedCode). Never truncates.
   virtual std::unique_ptr<TWritableFile> OpenForWrite(const std::string& path, TOpenMode mode,
                                                       TFileStatus& status) = 0;
   virtual std::unique_ptr<TReadableFile> OpenForRead(const std::string& path,
@@ -93,8 +103,16 @@ class TFileSystem {
   // Names (without folder) of the entries of `folder` that begin with `prefix` and end with
   // `suffix`, where the two do not overlap: the pattern prefix*suffix. Case-sensitive, in no
   // particular order; "." and ".." never listed. Empty when the folder cannot be read.
+  // With `stamp`, also records how the folder stood when it was listed (see FolderUnchanged).
   virtual std::vector<std::string> ListFolder(const std::string& folder, std::string_view prefix,
-                                              std::string_view suffix) = 0;
+                                              std::string_view suffix,
+                                              TFolderStamp* stamp = nullptr) = 0;
+  // True when no entry of `folder` can have been added, removed or renamed since ListFolder
+  // gave `stamp`: the folder is the same one and its change times are those recorded. A stamp
+  // is not trusted when the folder changed in the same clock tick as the listing (a later
+  // change could carry the same time), nor after one second, so that a file system with
+  // unreliable times costs at most one second of staleness. False when unsure.
+  virtual bool FolderUnchanged(const std::string& folder, const TFolderStamp& stamp) = 0;
   // Size in bytes; -1 when the path is missing or is a folder.
   virtual int64_t FileSize(const std::string& path) = 0;
   virtual bool FolderExists(const std::string& path) = 0;

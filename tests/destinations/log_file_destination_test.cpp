@@ -49,8 +49,11 @@ class TFaultyFileSystem final : public TFileSystem {
     return RealFileSystem().Delete(path, status);
   }
   std::vector<std::string> ListFolder(const std::string& folder, std::string_view prefix,
-                                      std::string_view suffix) override {
-    return RealFileSystem().ListFolder(folder, prefix, suffix);
+                                      std::string_view suffix, TFolderStamp* stamp) override {
+    return RealFileSystem().ListFolder(folder, prefix, suffix, stamp);
+  }
+  bool FolderUnchanged(const std::string& folder, const TFolderStamp& stamp) override {
+    return RealFileSystem().FolderUnchanged(folder, stamp);
   }
   int64_t FileSize(const std::string& path) override { return RealFileSystem().FileSize(path); }
   bool FolderExists(const std::string& path) override {
@@ -62,7 +65,7 @@ class TFaultyFileSystem final : public TFileSystem {
    public:
     TFaultyFile(std::unique_ptr<TWritableFile> real, TFaultyFileSystem& owner)
         : FReal(std::move(real)), FOwner(owner) {}
-    int64_t SeekToEnd(TFileStatus& status) override { return FReal->SeekToEnd(status); }
+    int64_t Size(TFileStatus& status) override { return FReal->Size(status); }
     size_t Write(std::span<const std::byte> bytes, TFileStatus& status) override {
       if (FOwner.WriteBudget < 0) return FReal->Write(bytes, status);
       const size_t allowed = std::min(bytes.size(), static_cast<size_t>(FOwner.WriteBudget));
@@ -238,6 +241,18 @@ TEST_F(LogFileDestinationTest, PartsSortByNameWithoutRegardToCase) {
   auto b = Make("Path=" + P("b.bxl") + ";MaxSize=2;MaxParts=10");
   Send(*b);
   EXPECT_EQ(b->CurrentFileName, P("b_01.bxl"));
+}
+
+TEST_F(LogFileDestinationTest, PartsMadeByAnotherWriterAreSeenAtOnce) {
+  auto d = Make("Path=" + P("app.bxl") + ";MaxSize=2;MaxParts=10");
+  Send(*d);
+  EXPECT_EQ(d->CurrentFileName, P("app_01.bxl"));
+  MakeFile("app_02.bxl", 10);  // another dispatcher moved on, right after our listing
+  Send(*d);
+  EXPECT_EQ(d->CurrentFileName, P("app_02.bxl"));
+  std::filesystem::remove(P("app_02.bxl"));
+  Send(*d);
+  EXPECT_EQ(d->CurrentFileName, P("app_01.bxl"));
 }
 
 TEST_F(LogFileDestinationTest, QuotedPathGivesTheSameFile) {

@@ -23,7 +23,7 @@ TEST(FileSystemTest, WriterLockRefusesASecondWriterButNoReader) {
   EXPECT_TRUE(IsFileMissing(status));
   auto writer = files.OpenForWrite(path, TOpenMode::OpenOrCreate, status);
   ASSERT_NE(writer, nullptr) << status.Text;
-  EXPECT_EQ(writer->SeekToEnd(status), 0);
+  EXPECT_EQ(writer->Size(status), 0);
   EXPECT_EQ(writer->Write(Bytes("abc"), status), 3u);
 
   EXPECT_EQ(files.OpenForWrite(path, TOpenMode::OpenOrCreate, status), nullptr);
@@ -36,7 +36,9 @@ TEST(FileSystemTest, WriterLockRefusesASecondWriterButNoReader) {
   EXPECT_TRUE(writer->Close(status));
   auto second = files.OpenForWrite(path, TOpenMode::Existing, status);
   ASSERT_NE(second, nullptr);
-  EXPECT_EQ(second->SeekToEnd(status), 3);  // opening never truncates
+  EXPECT_EQ(second->Size(status), 3);  // opening never truncates
+  EXPECT_EQ(second->Write(Bytes("de"), status), 2u);
+  EXPECT_EQ(test::ReadFile(path), "abcde");
 }
 
 TEST(FileSystemTest, RenameNeverReplacesAndListingMatchesPrefixAndSuffix) {
@@ -62,6 +64,18 @@ TEST(FileSystemTest, RenameNeverReplacesAndListingMatchesPrefixAndSuffix) {
   EXPECT_EQ(files.FileSize(dir + "/none.bxl"), -1);
   EXPECT_TRUE(files.FolderExists(dir + "/"));
   EXPECT_FALSE(files.FolderExists(dir + "/a_3.bxl"));
+  // A listing's stamp holds until an entry of the folder changes, however soon after.
+  // A stamp is only given once the folder's last change lies in an earlier clock tick than the
+  // listing; listing again until then takes a few milliseconds at most.
+  TFolderStamp stamp;
+  for (int i = 0; i < 1000000 && !stamp.Valid; ++i) files.ListFolder(dir, "a_", ".bxl", &stamp);
+  ASSERT_TRUE(stamp.Valid);
+  EXPECT_TRUE(files.FolderUnchanged(dir, stamp));
+  test::WriteFile(dir + "/a_2.bxl", "appending changes no entry");
+  EXPECT_TRUE(files.FolderUnchanged(dir, stamp));
+  EXPECT_FALSE(files.FolderUnchanged(dir + "/a_dir.bxl", stamp));
+  test::WriteFile(dir + "/a_4.bxl", "");
+  EXPECT_FALSE(files.FolderUnchanged(dir, stamp));
   EXPECT_TRUE(files.Delete(dir + "/a_3.bxl", status));
   EXPECT_FALSE(files.Delete(dir + "/a_3.bxl", status));
   EXPECT_FALSE(status.Text.empty());

@@ -7,7 +7,7 @@
 // is not part of well-formed UTF-8 is written as \u00HH (the character of the same number), so
 // the output is valid JSON and valid UTF-8 whatever the file holds.
 //
-// Threads: free functions without state; any thread.
+// Threads: free functions without state; any thread. Failure: none but std::bad_alloc.
 #pragma once
 
 #include <cstdint>

@@ -147,7 +147,8 @@ int32_t TBxDispatchIDList::RegisterDispatchID(const std::string& dispatchID,
     if (!Loading()) SaveDispatchIDs(lock);
     return 1;
   } catch (const std::exception& e) {
-    AddLogEntry(TLogLevel::Error, std::string("Exception in RegisterDispatchID;  Exception: ") + e.what());
+    AddLogEntry(TLogLevel::Error,
+                std::string("Exception in RegisterDispatchID;  Exception: ") + e.what());
   } catch (...) {
     AddLogEntry(TLogLevel::Error, "Exception in RegisterDispatchID;  Exception: unknown exception");
   }
@@ -160,8 +161,8 @@ int32_t TBxDispatchIDList::RegisterLogger(const TDispatchMessage& message,
   const std::string destinationString(MsgText(message));
   const int32_t result = RegisterDispatchID(dispatchID, destinationString, connectionMethod);
   if (result == 1) {
-    AddLogEntry(TLogLevel::Reg, LoggerLine("Register Logger", message, dispatchID,
-                                           connectionMethod, destinationString));
+    AddLogEntry(TLogLevel::Reg, LoggerLine("Register Logger", message, dispatchID, connectionMethod,
+                                           destinationString));
   } else {
     AddLogEntry(TLogLevel::Error, LoggerLine("Unable to Register Logger", message, dispatchID,
                                              connectionMethod, destinationString));
@@ -183,8 +184,8 @@ void TBxDispatchIDList::LoadDispatchIDs() {
   std::string error;
   if (!ini.Load(path, &error) && RegularFileExists(path)) throw std::runtime_error(error);
   const std::vector<std::string> sections = ini.ReadSections();
-  AddLogEntry(TLogLevel::Info, "Loading Saved Dispatch IDs (" + std::to_string(sections.size()) +
-                                   "): " + path);
+  AddLogEntry(TLogLevel::Info,
+              "Loading Saved Dispatch IDs (" + std::to_string(sections.size()) + "): " + path);
   for (const std::string& section : sections) {
     const std::string destinationString = ini.ReadString(section, kDestinationStringKey, "");
     const auto method = static_cast<uint8_t>(ini.ReadInteger(section, kConnectionMethodKey, 0));

@@ -125,7 +125,7 @@ class TBxDispatchIDList {
 
   std::mutex FMutex;
   // State below is protected by FMutex.
-  std::vector<TEntry> FEntries;  // sorted by Key
+  std::vector<TEntry> FEntries;                           // sorted by Key
   std::vector<std::shared_ptr<TBxDestination>> FRetired;  // removed, freed by ~TLock
 };
 

@@ -1,7 +1,7 @@
 #include "core/dispatch_list.h"
 
-#include "config/ini_file.h"
 #include "config/dispatcher_settings.h"
+#include "config/ini_file.h"
 #include "config/text_case.h"
 #include "core/known_destinations.h"
 #include "platform/file_access.h"
@@ -114,12 +114,14 @@ void TBxDispatchList::Dispatch(TDispatchMessage& message) {
 int TBxDispatchList::Count() const { return static_cast<int>(FDestinations.size()); }
 
 TBxDestination& TBxDispatchList::Item(int index) const {
-  if (index < 0 || index >= Count()) throw EBxDispatcherException("Error retrieving TBxDestination");
+  if (index < 0 || index >= Count())
+    throw EBxDispatcherException("Error retrieving TBxDestination");
   return *FDestinations[static_cast<size_t>(index)];
 }
 
 std::unique_ptr<TBxDestination> TBxDispatchList::Extract(int index) {
-  if (index < 0 || index >= Count()) throw EBxDispatcherException("Error retrieving TBxDestination");
+  if (index < 0 || index >= Count())
+    throw EBxDispatcherException("Error retrieving TBxDestination");
   auto at = FDestinations.begin() + index;
   std::unique_ptr<TBxDestination> destination = std::move(*at);
   FDestinations.erase(at);

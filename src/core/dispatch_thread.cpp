@@ -93,8 +93,8 @@ void TBxDispatchThread::DispatchNextMessage() {
   try {
     DispatchMessage(*message);
   } catch (...) {
-    AddLogEntry(TLogLevel::Error,
-                "Exception occurred in DispatchMessage: " + ExceptionText(std::current_exception()));
+    AddLogEntry(TLogLevel::Error, "Exception occurred in DispatchMessage: " +
+                                      ExceptionText(std::current_exception()));
   }
   // The message is freed here whatever happened: it is never retried.
 }

@@ -74,14 +74,17 @@ int32_t OptionInteger(std::string_view value) {
   if (i < value.size() && value[i] == '$') {
     hex = true;
     ++i;
-  } else if (i + 1 < value.size() && value[i] == '0' && (value[i + 1] == 'x' || value[i + 1] == 'X')) {
+  } else if (i + 1 < value.size() && value[i] == '0' &&
+             (value[i + 1] == 'x' || value[i + 1] == 'X')) {
     hex = true;
     i += 2;
   }
   if (i == value.size()) return 0;
   uint64_t magnitude = 0;
   for (; i < value.size(); ++i) {
-    const int digit = hex ? HexDigit(value[i]) : (std::isdigit(static_cast<unsigned char>(value[i])) ? value[i] - '0' : -1);
+    const int digit =
+        hex ? HexDigit(value[i])
+            : (std::isdigit(static_cast<unsigned char>(value[i])) ? value[i] - '0' : -1);
     if (digit < 0) return 0;
     magnitude = magnitude * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
     if (magnitude > 0xFFFFFFFFull) return 0;

@@ -25,8 +25,8 @@ constexpr TBxOptionDef kTcpOptions[] = {
 TBxTcpDestination::~TBxTcpDestination() { SendUnregistration(); }
 
 void TBxTcpDestination::SetOptions(const std::string& text) {
-  if (!CheckRequiredOption(text, "HOST",
-                           "Invalid Destination: Host option not specified in destination \"%s\"")) {
+  if (!CheckRequiredOption(
+          text, "HOST", "Invalid Destination: Host option not specified in destination \"%s\"")) {
     return;
   }
   TBxRemoteDestination::SetOptions(text);

@@ -25,8 +25,8 @@ constexpr TBxOptionDef kUdpOptions[] = {
 TBxUdpDestination::~TBxUdpDestination() { SendUnregistration(); }
 
 void TBxUdpDestination::SetOptions(const std::string& text) {
-  if (!CheckRequiredOption(text, "HOST",
-                           "Invalid Destination: Host option not specified in destination \"%s\"")) {
+  if (!CheckRequiredOption(
+          text, "HOST", "Invalid Destination: Host option not specified in destination \"%s\"")) {
     return;
   }
   TBxRemoteDestination::SetOptions(text);

@@ -127,9 +127,9 @@ TEST_F(DispatchIDListTest, LoadRegistersSavedSectionsWithoutWritingTheFile) {
 
 TEST_F(DispatchIDListTest, MissingFileLoadsNothing) {
   FList.LoadDispatchIDs();
-  EXPECT_EQ(FLog.Texts(TLogLevel::Info),
-            std::vector<std::string>{"Loading Saved Dispatch IDs (0): " +
-                                     TBxDispatchIDList::FileName()});
+  EXPECT_EQ(
+      FLog.Texts(TLogLevel::Info),
+      std::vector<std::string>{"Loading Saved Dispatch IDs (0): " + TBxDispatchIDList::FileName()});
   EXPECT_FALSE(RegularFileExists(TBxDispatchIDList::FileName()));
 }
 
@@ -148,13 +148,14 @@ TEST_F(DispatchIDListTest, RegisterLoggerLogsOneLinePerResult) {
   f.MsgText = "Fiel";
   TDispatchMessagePtr bad = BuildDispatchMessage(f);
   EXPECT_EQ(FList.RegisterLogger(*bad, kConnectionCopyData), 0);
-  EXPECT_EQ(FLog.Lines(),
-            (std::vector<std::string>{
-                "Reg: Register Logger   {0123456 (T):  [ HOST  App.exe  (4242)  Cat ]  --  "
-                "\"Viewer,File[Path=\xC3\xBC]\"",
-                "Error: Invalid Destination: Unknown destination \"Fiel\"",
-                "Error: Unable to Register Logger   other (C):  [ HOST  App.exe  (4242)  Cat ]  --  "
-                "\"Fiel\""}));
+  EXPECT_EQ(
+      FLog.Lines(),
+      (std::vector<std::string>{
+          "Reg: Register Logger   {0123456 (T):  [ HOST  App.exe  (4242)  Cat ]  --  "
+          "\"Viewer,File[Path=\xC3\xBC]\"",
+          "Error: Invalid Destination: Unknown destination \"Fiel\"",
+          "Error: Unable to Register Logger   other (C):  [ HOST  App.exe  (4242)  Cat ]  --  "
+          "\"Fiel\""}));
 }
 
 TEST_F(DispatchIDListTest, UnwritableFileGivesMinusOneAndKeepsTheRegistration) {

@@ -46,8 +46,10 @@ TSplit Split(std::string text) {
 
 TEST(SplitNextDestinationTest, BracketDepthDecidesWhereItemsAndOptionsEnd) {
   EXPECT_EQ(Split("Viewer"), (TSplit{"Viewer", "", ""}));
-  EXPECT_EQ(Split(" File[Path=c:\\logs\\a.bxl] ,Viewer"),
-            (TSplit{"File", "Path=c:\\logs\\a.bxl", "Viewer"}));
+  EXPECT_EQ(Split(" File[Path=c:\\logs\\a.bxl], Viewer"),
+            (TSplit{"File", "Path=c:\\logs\\a.bxl", " Viewer"}));
+  // Even a blank after the closing bracket stays part of the kind.
+  EXPECT_EQ(Split("File[Path=a] ,Viewer"), (TSplit{"File]", "Path=a", "Viewer"}));
   EXPECT_EQ(Split("File[a,b],Viewer"), (TSplit{"File", "a,b", "Viewer"}));
   EXPECT_EQ(Split("File[a[b]c]"), (TSplit{"File", "a[b]c", ""}));
   // Text after the closing bracket stays part of the kind.
@@ -63,14 +65,14 @@ TEST(DispatchListTest, BuildsMembersInStringOrderAndLeavesOutWhatFails) {
   TTestKinds kinds;
   TLogCapture log;
   TBxDispatchList list;
-  list.SetName(" FILE[Path=c:\\logs\\a.bxl] , viewer,Fiel, File[a,b]");
+  list.SetName(" FILE[Path=c:\\logs\\a.bxl], viewer ,Fiel, File[a,b]");
   EXPECT_FALSE(list.Invalid);
   EXPECT_EQ(Members(list), (std::vector<std::string>{"FILE[Path=c:\\logs\\a.bxl]", "viewer[]"}));
-  EXPECT_EQ(list.GetName(), " FILE[Path=c:\\logs\\a.bxl] , viewer,Fiel, File[a,b]");
-  EXPECT_EQ(log.Texts(TLogLevel::Error),
-            (std::vector<std::string>{
-                Unknown("Fiel"),
-                "Invalid Destination: Unknown option \"a,b\" in destination \"File\""}));
+  EXPECT_EQ(list.GetName(), " FILE[Path=c:\\logs\\a.bxl], viewer ,Fiel, File[a,b]");
+  EXPECT_EQ(
+      log.Texts(TLogLevel::Error),
+      (std::vector<std::string>{
+          Unknown("Fiel"), "Invalid Destination: Unknown option \"a,b\" in destination \"File\""}));
   EXPECT_THROW(list.Item(2), EBxDispatcherException);
   try {
     list.Extract(-1);

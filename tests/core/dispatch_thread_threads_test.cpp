@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "config/settings_snapshot.h"
 #include "config/ini_file.h"
+#include "config/settings_snapshot.h"
 #include "support/log_capture.h"
 #include "support/recording_destination.h"
 #include "support/temp_home.h"
@@ -68,7 +68,7 @@ class DispatchThreadTest : public ::testing::Test {
 TEST_F(DispatchThreadTest, DeliversInOrderAndDropsBlockedAndUnknownMessages) {
   ASSERT_EQ(FRegistry.RegisterDispatchID("{LOGGER}", "Viewer", 0), 1);
   Add(0, "{logger}", "first");
-  Add(1, "{LOGGER}", "blocked type", "Net");      // type and category blocked: reported as type
+  Add(1, "{LOGGER}", "blocked type", "Net");  // type and category blocked: reported as type
   Add(2, "{LOGGER}", "blocked category", "nET");
   Add(2, "{LOGGER}", "open category", "Open");
   Add(48, "{LOGGER}", "type 48");
@@ -82,27 +82,26 @@ TEST_F(DispatchThreadTest, DeliversInOrderAndDropsBlockedAndUnknownMessages) {
             (std::vector<std::string>{"Viewer 0 first", "Viewer 2 open category",
                                       "Viewer 48 type 48", "Viewer -1 negative type",
                                       "Viewer 91 queued registration", "Viewer 4 last"}));
-  EXPECT_EQ(FLog.Lines(), (std::vector<std::string>{
-                              "Warning: Message Type BLOCKED - MsgType = 1",
-                              "Warning: Message Category BLOCKED - MsgType = nET",
-                              "Warning: Destination for {NOBODY} NOT FOUND"}));
+  EXPECT_EQ(FLog.Lines(),
+            (std::vector<std::string>{"Warning: Message Type BLOCKED - MsgType = 1",
+                                      "Warning: Message Category BLOCKED - MsgType = nET",
+                                      "Warning: Destination for {NOBODY} NOT FOUND"}));
   EXPECT_TRUE(FQueue.IsEmpty());
 }
 
 TEST_F(DispatchThreadTest, UnregistrationRemovesTheEntryLogsOnceAndSavesEachTime) {
-  ASSERT_EQ(FRegistry.RegisterDispatchID("{12345678-UNREG}", "File[Path=a],Viewer",
-                                         kConnectionUdp), 1);
+  ASSERT_EQ(FRegistry.RegisterDispatchID("{12345678-UNREG}", "File[Path=a],Viewer", kConnectionUdp),
+            1);
   ASSERT_EQ(FRegistry.RegisterDispatchID("{KEEP}", "Viewer", 0), 1);
   // 92 with a blocked category and type bit pattern is still an unregistration.
   Add(92, "{12345678-unreg}", "", "Net");
   Add(92, "{12345678-UNREG}", "");
   Add(5, "{12345678-UNREG}", "after");
   ASSERT_TRUE(WaitForLines(2));
-  EXPECT_EQ(FLog.Lines(),
-            (std::vector<std::string>{
-                "Unreg: Unregister Logger {1234567 (U):  [ PC  app  (77)  Net ]  --  "
-                "\"File[Path=a],Viewer\"",
-                "Warning: Destination for {12345678-UNREG} NOT FOUND"}));
+  EXPECT_EQ(FLog.Lines(), (std::vector<std::string>{
+                              "Unreg: Unregister Logger {1234567 (U):  [ PC  app  (77)  Net ]  --  "
+                              "\"File[Path=a],Viewer\"",
+                              "Warning: Destination for {12345678-UNREG} NOT FOUND"}));
   EXPECT_EQ(TBxIniFile(TBxDispatchIDList::FileName()).ReadSections(),
             std::vector<std::string>{"{KEEP}"});
   // The second unregistration saved again: a stray section is gone after it.
@@ -110,9 +109,8 @@ TEST_F(DispatchThreadTest, UnregistrationRemovesTheEntryLogsOnceAndSavesEachTime
   ini.WriteString("stray", "DestinationString", "Viewer");
   ASSERT_TRUE(ini.Save());
   Add(92, "{NOT-REGISTERED}", "");
-  ASSERT_TRUE(FLog.WaitUntil([] {
-    return TBxIniFile(TBxDispatchIDList::FileName()).ReadSections().size() == 1;
-  }));
+  ASSERT_TRUE(FLog.WaitUntil(
+      [] { return TBxIniFile(TBxDispatchIDList::FileName()).ReadSections().size() == 1; }));
   EXPECT_EQ(FLog.Entries().size(), 2u);
 }
 
@@ -156,8 +154,8 @@ TEST_F(DispatchThreadTest, EmptyRequestKeepsOnlyTheUnregistrationsInOrder) {
   for (const std::string& line : FLog.Texts(TLogLevel::Unreg)) {
     unregistered.push_back(line.substr(std::string("Unregister Logger ").size(), 4));
   }
-  EXPECT_EQ(unregistered, (std::vector<std::string>{"{U0}", "{U1}", "{U2}", "{U3}", "{U4}",
-                                                    "{U5}", "{U6}", "{U7}", "{U8}", "{U9}"}));
+  EXPECT_EQ(unregistered, (std::vector<std::string>{"{U0}", "{U1}", "{U2}", "{U3}", "{U4}", "{U5}",
+                                                    "{U6}", "{U7}", "{U8}", "{U9}"}));
   EXPECT_TRUE(FLog.WaitUntil([&] { return FQueue.IsEmpty(); }));
   EXPECT_EQ(TRecordingSink::Instance().Records(), std::vector<std::string>{"Gate 2 held"});
   EXPECT_EQ(FLog.Entries().size(), 10u);

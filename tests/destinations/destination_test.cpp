@@ -60,9 +60,10 @@ TEST(DestinationOptionsTest, EachRejectedItemIsLoggedAndTheRestStillApplied) {
   EXPECT_TRUE(d->Invalid);
   EXPECT_FALSE(d->LogByDate);
   EXPECT_EQ(d->MaxSize, 7);  // the blank makes " MaxSize" another name
-  EXPECT_EQ(log.Texts(TLogLevel::Error),
-            (std::vector<std::string>{Unknown("LogByDate=yes", "file"), Unknown("Colour=red", "file"),
-                                      Unknown(" MaxSize=4", "file"), Unknown("", "file")}));
+  EXPECT_EQ(
+      log.Texts(TLogLevel::Error),
+      (std::vector<std::string>{Unknown("LogByDate=yes", "file"), Unknown("Colour=red", "file"),
+                                Unknown(" MaxSize=4", "file"), Unknown("", "file")}));
 }
 
 TEST(DestinationOptionsTest, ItemWithoutEqualsHasNoNameAndTheSameTextIsNotParsedTwice) {
@@ -75,10 +76,10 @@ TEST(DestinationOptionsTest, ItemWithoutEqualsHasNoNameAndTheSameTextIsNotParsed
 
 TEST(DestinationOptionsTest, SemicolonsInsideBracketsDoNotSplitAndUnclosedBracketsAreRejected) {
   std::vector<std::string> items;
-  ASSERT_TRUE(SplitOptionItems("Host=a;RemoteDestinationDetails=File[Path=c:\\x.bxl;MaxSize=10]",
-                               items));
-  EXPECT_EQ(items, (std::vector<std::string>{"Host=a",
-                                             "RemoteDestinationDetails=File[Path=c:\\x.bxl;MaxSize=10]"}));
+  ASSERT_TRUE(
+      SplitOptionItems("Host=a;RemoteDestinationDetails=File[Path=c:\\x.bxl;MaxSize=10]", items));
+  EXPECT_EQ(items, (std::vector<std::string>{
+                       "Host=a", "RemoteDestinationDetails=File[Path=c:\\x.bxl;MaxSize=10]"}));
   ASSERT_TRUE(SplitOptionItems("a=[b;c]];d", items));
   EXPECT_EQ(items, (std::vector<std::string>{"a=[b;c]]", "d"}));
   // The first character of an item never counts as a bracket.
@@ -146,7 +147,8 @@ TEST(RemoteDestinationOptionsTest, KindsAcceptExactlyTheirOptions) {
   TLogCapture log;
   TBxTcpDestination tcp;
   tcp.SetName("Tcp");
-  tcp.SetOptions("host=10.0.0.5;Port=70000;RemoteDestinationDetails=File[Path=c:\\x.bxl;MaxSize=10]");
+  tcp.SetOptions(
+      "host=10.0.0.5;Port=70000;RemoteDestinationDetails=File[Path=c:\\x.bxl;MaxSize=10]");
   EXPECT_FALSE(tcp.Invalid);
   EXPECT_EQ(tcp.GetHost(), "10.0.0.5");
   EXPECT_EQ(tcp.GetPort(), 70000 & 0xFFFF);
@@ -203,7 +205,10 @@ const TDispatchMessage& AsRecord(const std::string& bytes) {
 
 TEST(RemoteDestinationTest, RegistersOnFirstMessageAndUnregistersOnlyWhenConnected) {
   std::vector<std::string> sent;
-  { TSpyTcpDestination idle; idle.Sent = &sent; }
+  {
+    TSpyTcpDestination idle;
+    idle.Sent = &sent;
+  }
   EXPECT_TRUE(sent.empty());
 
   std::string remoteID;

@@ -1,6 +1,7 @@
 #include "core/dispatch_id_list.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <stdexcept>
 
@@ -37,6 +38,22 @@ std::string LoggerLine(std::string_view prefix, const TDispatchMessage& message,
   line += destinationString;
   line += "\"";
   return line;
+}
+
+// The sort and lookup key of a dispatch ID, folded into `buffer` when it is short plain ASCII
+// (every dispatch ID a message can carry), so that lookups for delivery allocate nothing.
+std::string_view LookupKey(std::string_view id, std::array<char, 64>& buffer, std::string& spill) {
+  const bool ascii = std::all_of(id.begin(), id.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!ascii || id.size() > buffer.size()) {
+    spill = FoldCase(id);
+    return spill;
+  }
+  for (size_t i = 0; i < id.size(); ++i) {
+    const char c = id[i];
+    buffer[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+  }
+  return std::string_view(buffer.data(), id.size());
 }
 
 }  // namespace
@@ -77,7 +94,9 @@ size_t TBxDispatchIDList::LowerBound(std::string_view key) const {
 }
 
 int TBxDispatchIDList::Find(const TLock& /*lock*/, std::string_view dispatchID) const {
-  const std::string key = FoldCase(dispatchID);
+  std::array<char, 64> buffer;
+  std::string spill;
+  const std::string_view key = LookupKey(dispatchID, buffer, spill);
   const size_t at = LowerBound(key);
   if (at < FEntries.size() && FEntries[at].Key == key) return static_cast<int>(at);
   return -1;

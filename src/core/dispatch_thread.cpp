@@ -59,7 +59,8 @@ void TBxDispatchThread::Execute() {
   SetThreadPriority(FPriority, TThreadPriority::Lower);
   try {
     while (!FTerminated.load(std::memory_order_acquire)) {
-      if (FEvent.WaitFor(kWaitLimit)) {
+      // IsSet first: while messages remain the event stays set, and the check needs no lock.
+      if (FEvent.IsSet() || FEvent.WaitFor(kWaitLimit)) {
         // Relaxed: the event that follows the request carries the wake-up.
         if (FQueue.EmptyRequested.exchange(false, std::memory_order_relaxed)) {
           FQueue.EmptyQueue(true);
@@ -100,7 +101,7 @@ void TBxDispatchThread::DispatchNextMessage() {
 }
 
 void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
-  const std::string dispatchID(FieldText(message.DispatchID));
+  const std::string_view dispatchID = FieldText(message.DispatchID);
 
   if (message.MsgType == kMsgTypeUnregister) {
     TBxDispatchIDList::TLock lock = FRegistry.Lock();
@@ -110,7 +111,7 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
       const std::string description = TBxDispatchIDList::DestinationText(registration);
       const uint8_t method = registration.ConnectionMethod;
       FRegistry.Delete(lock, index);
-      std::string line = "Unregister Logger " + dispatchID.substr(0, 8) + " (" +
+      std::string line = "Unregister Logger " + std::string(dispatchID.substr(0, 8)) + " (" +
                          ConnectionMethodLetter(method) + "):  [ ";
       line += FieldText(message.ComputerName);
       line += "  ";
@@ -133,7 +134,8 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
     return;
   }
   const std::string_view category = FieldText(message.Category);
-  if (!category.empty() && settings->Categories.IsCategoryBlocked(category)) {
+  if (!category.empty() && settings->Categories.Count() > 0 &&
+      settings->Categories.IsCategoryBlocked(category)) {
     AddLogEntry(TLogLevel::Warning,
                 "Message Category BLOCKED - MsgType = " + std::string(category));
     return;
@@ -142,7 +144,7 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
   if (std::shared_ptr<TBxDestination> destination = FindDestination(dispatchID)) {
     destination->Dispatch(message);
   } else {
-    AddLogEntry(TLogLevel::Warning, "Destination for " + dispatchID + " NOT FOUND");
+    AddLogEntry(TLogLevel::Warning, "Destination for " + std::string(dispatchID) + " NOT FOUND");
   }
 }
 

@@ -123,12 +123,10 @@ TDispatchMessagePtr CopyDispatchMessage(const TDispatchMessage& message);
 // Copies text into a fixed-width field: at most N-1 bytes, stopping at a NUL, then zero-filled.
 template <size_t N>
 void SetFieldText(char (&field)[N], std::string_view text) {
-  size_t n = text.size();
-  if (const void* nul = std::memchr(text.data(), 0, n)) {
-    n = static_cast<size_t>(static_cast<const char*>(nul) - text.data());
-  }
+  size_t n = text.find('\0');
+  if (n == std::string_view::npos) n = text.size();
   if (n > N - 1) n = N - 1;
-  std::memcpy(field, text.data(), n);
+  if (n > 0) std::memcpy(field, text.data(), n);
   std::memset(field + n, 0, N - n);
 }
 

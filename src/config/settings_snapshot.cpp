@@ -1,10 +1,18 @@
 #include "config/settings_snapshot.h"
 
-#include <atomic>
+#include <mutex>
 
 namespace bx {
 
 namespace {
+
+// GCC 12 does offer std::atomic<std::shared_ptr>, but its lock bit lives beside the pointer in
+// a way ThreadSanitizer cannot follow; a mutex held only for the pointer copy costs as little
+// and can be checked.
+struct TCurrent {
+  std::mutex Lock;
+  std::shared_ptr<const TBxDispatcherSettings> Settings;  // guarded by Lock
+};
 
 std::shared_ptr<const TBxDispatcherSettings> DefaultSettings() {
   static const auto defaults =
@@ -12,22 +20,28 @@ std::shared_ptr<const TBxDispatcherSettings> DefaultSettings() {
   return defaults;
 }
 
-std::atomic<std::shared_ptr<const TBxDispatcherSettings>>& Current() {
-  static std::atomic<std::shared_ptr<const TBxDispatcherSettings>> current{DefaultSettings()};
+TCurrent& Current() {
+  static TCurrent current{{}, DefaultSettings()};
   return current;
 }
 
 }  // namespace
 
 std::shared_ptr<const TBxDispatcherSettings> CurrentSettings() {
-  // Acquire pairs with the release in PublishSettings: the reader sees the object fully built.
-  return Current().load(std::memory_order_acquire);
+  TCurrent& current = Current();
+  std::lock_guard<std::mutex> guard(current.Lock);
+  return current.Settings;
 }
 
 void PublishSettings(std::shared_ptr<const TBxDispatcherSettings> settings) {
   if (settings == nullptr) settings = DefaultSettings();
-  // Release: everything written into the object before publishing is visible to readers.
-  Current().store(std::move(settings), std::memory_order_release);
+  TCurrent& current = Current();
+  {
+    std::lock_guard<std::mutex> guard(current.Lock);
+    current.Settings.swap(settings);
+  }
+  // The previous object (now in `settings`) is released here, outside the lock: freeing a
+  // large category list must not hold up readers.
 }
 
 bool IsPathAllowed(const std::string& path) { return CurrentSettings()->IsPathAllowed(path); }

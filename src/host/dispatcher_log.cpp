@@ -1,5 +1,7 @@
 #include "host/dispatcher_log.h"
 
+#include "config/registry.h"
+#include "platform/file_access.h"
 #include "platform/file_write.h"
 #include "platform/folders.h"
 #include "platform/short_date.h"
@@ -10,11 +12,6 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kLineEnd = "\r\n";
-
-std::string ParentFolder(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
-}
 
 }  // namespace
 
@@ -39,12 +36,12 @@ void TFrmDispatcherLog::RewriteHeader() const {
 void TFrmDispatcherLog::StartLogFile(const std::string& path) {
   FEntries.clear();
   FLogFilePath = path;
-  if (const std::string folder = ParentFolder(path); !folder.empty()) {
-    CreateFolderChain(folder);  // a failure shows in the write below, with its reason
-  }
+  CreateFolderChain(FolderOfPath(path));  // a failure shows in the write below, with its reason
   RewriteHeader();
-  // REGISTRY: store the path in HKEY_CURRENT_USER "Software\Korvane\Brevix\4.0",
-  // value "DispatcherLogPath", once the registry functions are part of the build.
+  // Other programs of the product find the running dispatcher's log here. Not reported when it
+  // fails: the log itself works without it.
+  (void)RegistryWriteString(TRegistryRoot::CurrentUser, kProductRegistryKey, kLogPathValue, path,
+                            true);
 }
 
 void TFrmDispatcherLog::AddEntry(TLogLevel level, const std::string& text, const TDateTime& time) {

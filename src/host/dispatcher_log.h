@@ -34,6 +34,8 @@ class TFrmDispatcherLog {
  public:
   static constexpr const char* kHeader = "MsgType\tDate\t\tTime\t\tMessage";
   static constexpr const char* kFileName = "BxDispatcherLog.txt";
+  // The HKEY_CURRENT_USER value below the product's key that holds the log file's path.
+  static constexpr const char* kLogPathValue = "DispatcherLogPath";
 
   TFrmDispatcherLog() = default;
   TFrmDispatcherLog(const TFrmDispatcherLog&) = delete;

@@ -1,11 +1,15 @@
 #include "support/log_capture.h"
 
+#include "platform/loop_call.h"
+
 #include <thread>
 
 namespace bx::test {
 
 TLogCapture::TLogCapture() {
   FLoop.SetHandler([this](TLoopMessage& m) -> int64_t {
+    // Work handed to the main thread (the UDP server's datagram event) runs here.
+    if (m.Msg == kWmLoopCall) return RunLoopCall(m);
     if (m.Msg == kWmLogEntry) {
       FEntries.push_back({static_cast<TLogLevel>(m.WParam), m.Data});
     } else {
@@ -35,7 +39,8 @@ std::vector<std::string> TLogCapture::Texts(TLogLevel level) {
 
 std::vector<std::string> TLogCapture::Lines() {
   std::vector<std::string> lines;
-  for (const auto& e : Entries()) lines.push_back(std::string(LogLevelName(e.Level)) + ": " + e.Text);
+  for (const auto& e : Entries())
+    lines.push_back(std::string(LogLevelName(e.Level)) + ": " + e.Text);
   return lines;
 }
 

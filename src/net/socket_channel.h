@@ -1,0 +1,41 @@
+// TBxSocketChannel: a TBxByteChannel over a connected stream socket.
+//
+// Ownership: owns the socket. Threads: Read/Write from the connection's thread; Shutdown from
+// any thread. Shutdown and Close are serialised by a lock so that a late Shutdown never hits a
+// descriptor number the system has handed to another socket; the lock is never held during
+// Read or Write. Failure: ESocketError from Read and Write.
+#pragma once
+
+#include <mutex>
+
+#include "net/byte_channel.h"
+#include "platform/socket.h"
+
+namespace bx {
+
+class TBxSocketChannel : public TBxByteChannel {
+ public:
+  explicit TBxSocketChannel(TStreamSocket socket)
+      : FSocket(std::move(socket)), FPeer(FSocket.PeerText()) {}
+
+  size_t Read(void* buffer, size_t size) override { return FSocket.Read(buffer, size); }
+  void Write(const void* data, size_t size) override { FSocket.Write(data, size); }
+  void Shutdown() override {
+    std::lock_guard lock(FLock);
+    if (!FClosed) FSocket.Shutdown();
+  }
+  void Close() override {
+    std::lock_guard lock(FLock);
+    FClosed = true;
+    FSocket.Close();
+  }
+  std::string PeerText() const override { return FPeer; }
+
+ private:
+  TStreamSocket FSocket;
+  std::string FPeer;
+  std::mutex FLock;
+  bool FClosed = false;  // protected by FLock
+};
+
+}  // namespace bx

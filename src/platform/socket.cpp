@@ -1,0 +1,456 @@
+#include "platform/socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace bx {
+
+ESocketError::ESocketError(const std::string& message, int code, std::string systemText)
+    : std::runtime_error(message), FCode(code), FSystemText(std::move(systemText)) {}
+
+namespace {
+
+constexpr size_t kMaxUnixPath = sizeof(sockaddr_un::sun_path) - 1;  // 107 on Linux
+
+std::string ErrnoText(int code) {
+  char buffer[256];
+  // GNU strerror_r returns the text, which may not be in `buffer`.
+  return std::string(strerror_r(code, buffer, sizeof buffer));
+}
+
+[[noreturn]] void ThrowErrno(const std::string& operation, int code = errno) {
+  const std::string text = ErrnoText(code);
+  throw ESocketError("Socket error " + std::to_string(code) + " in " + operation + ": " + text,
+                     code, text);
+}
+
+int Fd(intptr_t handle) { return static_cast<int>(handle); }
+
+struct TSockAddr {
+  sockaddr_storage Storage{};
+  socklen_t Length = 0;
+  sockaddr* Ptr() { return reinterpret_cast<sockaddr*>(&Storage); }
+};
+
+TSockAddr MakeAddress(const std::string& ip, uint16_t port, TIPVersion version) {
+  TSockAddr result;
+  if (version == TIPVersion::V6) {
+    auto* a = reinterpret_cast<sockaddr_in6*>(&result.Storage);
+    a->sin6_family = AF_INET6;
+    a->sin6_port = htons(port);
+    if (inet_pton(AF_INET6, ip.c_str(), &a->sin6_addr) != 1) {
+      throw ESocketError("Invalid IPv6 address \"" + ip + "\"", EINVAL, ErrnoText(EINVAL));
+    }
+    result.Length = sizeof(sockaddr_in6);
+  } else {
+    auto* a = reinterpret_cast<sockaddr_in*>(&result.Storage);
+    a->sin_family = AF_INET;
+    a->sin_port = htons(port);
+    if (inet_pton(AF_INET, ip.c_str(), &a->sin_addr) != 1) {
+      throw ESocketError("Invalid IPv4 address \"" + ip + "\"", EINVAL, ErrnoText(EINVAL));
+    }
+    result.Length = sizeof(sockaddr_in);
+  }
+  return result;
+}
+
+TSocketAddress FromSockAddr(const sockaddr_storage& storage) {
+  TSocketAddress result;
+  char text[INET6_ADDRSTRLEN] = {};
+  if (storage.ss_family == AF_INET6) {
+    const auto* a = reinterpret_cast<const sockaddr_in6*>(&storage);
+    inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
+    result.Port = ntohs(a->sin6_port);
+    result.Version = TIPVersion::V6;
+  } else if (storage.ss_family == AF_INET) {
+    const auto* a = reinterpret_cast<const sockaddr_in*>(&storage);
+    inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
+    result.Port = ntohs(a->sin_port);
+  }
+  result.IP = text;
+  return result;
+}
+
+int Family(TIPVersion version) { return version == TIPVersion::V6 ? AF_INET6 : AF_INET; }
+
+int NewSocket(int family, int type) {
+  const int fd = ::socket(family, type | SOCK_CLOEXEC, 0);
+  if (fd < 0) ThrowErrno("socket");
+  return fd;
+}
+
+void SetIntOption(int fd, int level, int name, int value, const char* what) {
+  if (setsockopt(fd, level, name, &value, sizeof value) != 0) {
+    const int code = errno;
+    ::close(fd);
+    ThrowErrno(what, code);
+  }
+}
+
+void BindOrThrow(int fd, TSockAddr& address) {
+  if (::bind(fd, address.Ptr(), address.Length) != 0) {
+    const int code = errno;
+    ::close(fd);
+    if (code == EADDRINUSE) throw ESocketError(kAddressInUseText, code, ErrnoText(code));
+    ThrowErrno("bind", code);
+  }
+}
+
+bool WaitFd(int fd, std::chrono::milliseconds timeout) {
+  pollfd p{fd, POLLIN, 0};
+  for (;;) {
+    const int rc = ::poll(&p, 1, static_cast<int>(timeout.count()));
+    if (rc > 0) return true;
+    if (rc == 0) return false;
+    if (errno != EINTR) ThrowErrno("poll");
+  }
+}
+
+TSocketAddress LocalOf(intptr_t handle) {
+  sockaddr_storage storage{};
+  socklen_t length = sizeof storage;
+  if (getsockname(Fd(handle), reinterpret_cast<sockaddr*>(&storage), &length) != 0) {
+    ThrowErrno("getsockname");
+  }
+  return FromSockAddr(storage);
+}
+
+void CloseHandle(intptr_t& handle) {
+  if (handle >= 0) ::close(Fd(handle));
+  handle = -1;
+}
+
+}  // namespace
+
+bool IPv6Available() {
+  const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+std::string AnyAddress(TIPVersion version) { return version == TIPVersion::V6 ? "::" : "0.0.0.0"; }
+
+std::vector<TSocketAddress> ResolveHost(const std::string& host, uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &list);
+  if (rc != 0) {
+    const std::string text = rc == EAI_SYSTEM ? ErrnoText(errno) : gai_strerror(rc);
+    throw ESocketError("Could not resolve \"" + host + "\": " + text, rc, text);
+  }
+  std::vector<TSocketAddress> v4, v6;
+  for (addrinfo* it = list; it != nullptr; it = it->ai_next) {
+    sockaddr_storage storage{};
+    std::memcpy(&storage, it->ai_addr, std::min<size_t>(it->ai_addrlen, sizeof storage));
+    TSocketAddress address = FromSockAddr(storage);
+    if (address.IP.empty()) continue;
+    address.Port = port;
+    (address.Version == TIPVersion::V6 ? v6 : v4).push_back(address);
+  }
+  freeaddrinfo(list);
+  v4.insert(v4.end(), v6.begin(), v6.end());
+  if (v4.empty()) throw ESocketError("Could not resolve \"" + host + "\"", 0, "");
+  return v4;
+}
+
+// --- TStreamSocket ---
+
+TStreamSocket::~TStreamSocket() { Close(); }
+
+TStreamSocket::TStreamSocket(TStreamSocket&& other) noexcept
+    : FHandle(std::exchange(other.FHandle, -1)) {}
+
+TStreamSocket& TStreamSocket::operator=(TStreamSocket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FHandle = std::exchange(other.FHandle, -1);
+  }
+  return *this;
+}
+
+TStreamSocket TStreamSocket::ConnectTcp(const TSocketAddress& address) {
+  TSockAddr target = MakeAddress(address.IP, address.Port, address.Version);
+  const int fd = NewSocket(Family(address.Version), SOCK_STREAM);
+  while (::connect(fd, target.Ptr(), target.Length) != 0) {
+    if (errno == EINTR) continue;
+    const int code = errno;
+    ::close(fd);
+    ThrowErrno("connect", code);
+  }
+  return TStreamSocket(fd);
+}
+
+TStreamSocket TStreamSocket::ConnectTcp(const std::string& host, uint16_t port) {
+  std::optional<ESocketError> last;
+  for (const TSocketAddress& address : ResolveHost(host, port)) {
+    try {
+      return ConnectTcp(address);
+    } catch (const ESocketError& e) {
+      last = e;
+    }
+  }
+  throw *last;
+}
+
+std::optional<TStreamSocket> TStreamSocket::ConnectUnix(const std::string& path) {
+  if (path.size() > kMaxUnixPath) {
+    throw ESocketError(
+        "Socket path is longer than " + std::to_string(kMaxUnixPath) + " bytes: " + path,
+        ENAMETOOLONG, ErrnoText(ENAMETOOLONG));
+  }
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.data(), path.size());
+  const int fd = NewSocket(AF_UNIX, SOCK_STREAM);
+  while (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (errno == EINTR) continue;
+    const int code = errno;
+    ::close(fd);
+    if (code == ENOENT || code == ECONNREFUSED) return std::nullopt;
+    ThrowErrno("connect", code);
+  }
+  return TStreamSocket(fd);
+}
+
+size_t TStreamSocket::Read(void* buffer, size_t size) {
+  for (;;) {
+    const ssize_t n = ::recv(Fd(FHandle), buffer, size, 0);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno == EINTR) continue;
+    ThrowErrno("recv");
+  }
+}
+
+void TStreamSocket::Write(const void* data, size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::send(Fd(FHandle), bytes, size, MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno("send");
+    }
+    bytes += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+bool TStreamSocket::WaitReadable(std::chrono::milliseconds timeout) {
+  return WaitFd(Fd(FHandle), timeout);
+}
+
+void TStreamSocket::Shutdown() {
+  if (FHandle >= 0) ::shutdown(Fd(FHandle), SHUT_RDWR);
+}
+
+void TStreamSocket::Close() { CloseHandle(FHandle); }
+
+void TStreamSocket::SetNoDelay(bool on) {
+  const int value = on ? 1 : 0;
+  if (setsockopt(Fd(FHandle), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) != 0) {
+    ThrowErrno("setsockopt(TCP_NODELAY)");
+  }
+}
+
+TSocketAddress TStreamSocket::Peer() const {
+  sockaddr_storage storage{};
+  socklen_t length = sizeof storage;
+  if (getpeername(Fd(FHandle), reinterpret_cast<sockaddr*>(&storage), &length) != 0) {
+    return {};
+  }
+  return FromSockAddr(storage);
+}
+
+std::string TStreamSocket::PeerText() const {
+  const TSocketAddress peer = Peer();
+  if (peer.IP.empty()) return "";
+  if (peer.Version == TIPVersion::V6) return "[" + peer.IP + "]:" + std::to_string(peer.Port);
+  return peer.IP + ":" + std::to_string(peer.Port);
+}
+
+std::optional<uint32_t> TStreamSocket::PeerUserId() const {
+  ucred credentials{};
+  socklen_t length = sizeof credentials;
+  if (getsockopt(Fd(FHandle), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) {
+    return std::nullopt;
+  }
+  return static_cast<uint32_t>(credentials.uid);
+}
+
+// --- TListenSocket ---
+
+TListenSocket::~TListenSocket() { Close(); }
+
+TListenSocket::TListenSocket(TListenSocket&& other) noexcept
+    : FHandle(std::exchange(other.FHandle, -1)) {}
+
+TListenSocket& TListenSocket::operator=(TListenSocket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FHandle = std::exchange(other.FHandle, -1);
+  }
+  return *this;
+}
+
+TListenSocket TListenSocket::BindTcp(const std::string& ip, uint16_t port, TIPVersion version) {
+  TSockAddr address = MakeAddress(ip, port, version);
+  const int fd = NewSocket(Family(version), SOCK_STREAM);
+  // Lets a restarted server bind while old connections sit in TIME_WAIT; on this system it
+  // does not let a second listener take the port.
+  SetIntOption(fd, SOL_SOCKET, SO_REUSEADDR, 1, "setsockopt(SO_REUSEADDR)");
+  if (version == TIPVersion::V6) {
+    SetIntOption(fd, IPPROTO_IPV6, IPV6_V6ONLY, 1, "setsockopt(IPV6_V6ONLY)");
+  }
+  BindOrThrow(fd, address);
+  TListenSocket result;
+  result.FHandle = fd;
+  return result;
+}
+
+TListenSocket TListenSocket::ListenUnix(const std::string& path, int backlog) {
+  if (path.size() > kMaxUnixPath) {
+    throw ESocketError(
+        "Socket path is longer than " + std::to_string(kMaxUnixPath) + " bytes: " + path,
+        ENAMETOOLONG, ErrnoText(ENAMETOOLONG));
+  }
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.data(), path.size());
+  const int fd = NewSocket(AF_UNIX, SOCK_STREAM);
+  TListenSocket result;
+  result.FHandle = fd;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    const int code = errno;
+    if (code == EADDRINUSE)
+      throw ESocketError("Socket file exists: " + path, code, ErrnoText(code));
+    ThrowErrno("bind(" + path + ")", code);
+  }
+  if (::chmod(path.c_str(), 0600) != 0) {
+    const int code = errno;
+    ::unlink(path.c_str());
+    ThrowErrno("chmod(" + path + ")", code);
+  }
+  result.Listen(backlog);
+  return result;
+}
+
+void TListenSocket::Listen(int backlog) {
+  if (::listen(Fd(FHandle), backlog) != 0) ThrowErrno("listen");
+}
+
+std::optional<TStreamSocket> TListenSocket::Accept() {
+  for (;;) {
+    const int fd = ::accept4(Fd(FHandle), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) return TStreamSocket(fd);
+    const int code = errno;
+    if (code == EINTR || code == ECONNABORTED) continue;
+    // A shut-down listener reports EINVAL: the owner is stopping.
+    if (code == EINVAL || code == EBADF) return std::nullopt;
+    ThrowErrno("accept", code);
+  }
+}
+
+void TListenSocket::Shutdown() {
+  if (FHandle >= 0) ::shutdown(Fd(FHandle), SHUT_RDWR);
+}
+
+void TListenSocket::Close() { CloseHandle(FHandle); }
+
+TSocketAddress TListenSocket::Local() const { return LocalOf(FHandle); }
+
+// --- TUdpSocket ---
+
+TUdpSocket::~TUdpSocket() { Close(); }
+
+TUdpSocket::TUdpSocket(TUdpSocket&& other) noexcept
+    : FHandle(std::exchange(other.FHandle, -1)), FVersion(other.FVersion) {}
+
+TUdpSocket& TUdpSocket::operator=(TUdpSocket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FHandle = std::exchange(other.FHandle, -1);
+    FVersion = other.FVersion;
+  }
+  return *this;
+}
+
+TUdpSocket TUdpSocket::Bind(const std::string& ip, uint16_t port, TIPVersion version) {
+  TSockAddr address = MakeAddress(ip, port, version);
+  const int fd = NewSocket(Family(version), SOCK_DGRAM);
+  if (version == TIPVersion::V6) {
+    SetIntOption(fd, IPPROTO_IPV6, IPV6_V6ONLY, 1, "setsockopt(IPV6_V6ONLY)");
+  }
+  BindOrThrow(fd, address);
+  TUdpSocket result;
+  result.FHandle = fd;
+  result.FVersion = version;
+  return result;
+}
+
+TUdpSocket TUdpSocket::Open(TIPVersion version) {
+  TUdpSocket result;
+  result.FHandle = NewSocket(Family(version), SOCK_DGRAM);
+  result.FVersion = version;
+  return result;
+}
+
+bool TUdpSocket::WaitReadable(std::chrono::milliseconds timeout) {
+  return WaitFd(Fd(FHandle), timeout);
+}
+
+size_t TUdpSocket::ReceiveFrom(std::vector<uint8_t>& buffer, TSocketAddress& sender) {
+  sockaddr_storage storage{};
+  for (;;) {
+    socklen_t length = sizeof storage;
+    const ssize_t n = ::recvfrom(Fd(FHandle), buffer.data(), buffer.size(), 0,
+                                 reinterpret_cast<sockaddr*>(&storage), &length);
+    if (n >= 0) {
+      sender = FromSockAddr(storage);
+      return static_cast<size_t>(n);
+    }
+    if (errno == EINTR) continue;
+    ThrowErrno("recvfrom");
+  }
+}
+
+void TUdpSocket::SendTo(const TSocketAddress& to, const void* data, size_t size) {
+  TSockAddr address = MakeAddress(to.IP, to.Port, to.Version);
+  for (;;) {
+    const ssize_t n =
+        ::sendto(Fd(FHandle), data, size, MSG_NOSIGNAL, address.Ptr(), address.Length);
+    if (n >= 0) return;
+    if (errno == EINTR) continue;
+    ThrowErrno("sendto");
+  }
+}
+
+void TUdpSocket::SetReceiveBufferSize(int bytes) {
+  if (setsockopt(Fd(FHandle), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) {
+    ThrowErrno("setsockopt(SO_RCVBUF)");
+  }
+}
+
+void TUdpSocket::Shutdown() {
+  // On an unbound or unconnected datagram socket this reports ENOTCONN but still wakes pollers.
+  if (FHandle >= 0) ::shutdown(Fd(FHandle), SHUT_RDWR);
+}
+
+void TUdpSocket::Close() { CloseHandle(FHandle); }
+
+TSocketAddress TUdpSocket::Local() const { return LocalOf(FHandle); }
+
+}  // namespace bx

@@ -1,0 +1,158 @@
+// Sockets: small owning wrappers over the system's stream and datagram sockets (TCP over IPv4
+// and IPv6, Unix stream sockets for window endpoints). No system types appear here; the handle
+// is an opaque integer so that another platform can keep its own kind of handle.
+//
+// Ownership: each object owns its socket and closes it in the destructor; objects move, never
+// copy. Threads: one thread reads and one writes a TStreamSocket at a time; Shutdown may be
+// called from any thread to wake a thread blocked in Read, Write or Accept (that is how servers
+// stop their threads). Close only from the owner once no other thread uses the object.
+// Failure: system errors throw ESocketError with the error number and the system's text.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace bx {
+
+class ESocketError : public std::runtime_error {
+ public:
+  // `message` is the whole text shown; `code` the system error number (0 when none).
+  ESocketError(const std::string& message, int code, std::string systemText);
+  int Code() const { return FCode; }
+  const std::string& SystemText() const { return FSystemText; }
+
+ private:
+  int FCode;
+  std::string FSystemText;
+};
+
+// The text a bind refused for a taken address and port raises.
+inline constexpr const char* kAddressInUseText =
+    "Could not bind socket. Address and port are already in use.";
+
+enum class TIPVersion : uint8_t { V4 = 4, V6 = 6 };
+
+struct TSocketAddress {
+  std::string IP;  // numeric text: "127.0.0.1", "::1"
+  uint16_t Port = 0;
+  TIPVersion Version = TIPVersion::V4;
+};
+
+// True when the machine can make IPv6 sockets.
+bool IPv6Available();
+
+// Resolves a host name or numeric address; every address found, IPv4 first. Throws
+// ESocketError (with the resolver's text) when nothing is found.
+std::vector<TSocketAddress> ResolveHost(const std::string& host, uint16_t port);
+
+// The wildcard address of a version: "0.0.0.0" or "::".
+std::string AnyAddress(TIPVersion version);
+
+class TStreamSocket {
+ public:
+  TStreamSocket() = default;
+  ~TStreamSocket();
+  TStreamSocket(TStreamSocket&& other) noexcept;
+  TStreamSocket& operator=(TStreamSocket&& other) noexcept;
+  TStreamSocket(const TStreamSocket&) = delete;
+  TStreamSocket& operator=(const TStreamSocket&) = delete;
+
+  // Connects to the first address of `host` that answers. Throws ESocketError.
+  static TStreamSocket ConnectTcp(const std::string& host, uint16_t port);
+  static TStreamSocket ConnectTcp(const TSocketAddress& address);
+  // Connects to a Unix stream socket; no value when nothing listens there (missing file or
+  // refused), ESocketError for other failures (a path over 107 bytes among them).
+  static std::optional<TStreamSocket> ConnectUnix(const std::string& path);
+
+  bool IsOpen() const { return FHandle >= 0; }
+  // Reads what the socket holds, up to `size` bytes, waiting until at least one byte is there.
+  // Returns 0 when the peer closed its side (or after Shutdown).
+  size_t Read(void* buffer, size_t size);
+  // Writes every byte; throws ESocketError when the connection fails.
+  void Write(const void* data, size_t size);
+  // Waits until Read would not block; false on time-out.
+  bool WaitReadable(std::chrono::milliseconds timeout);
+  // Ends both directions; blocked readers see end of data. Safe from any thread; ignores errors.
+  void Shutdown();
+  void Close();
+  void SetNoDelay(bool on);
+
+  // Peer of a TCP connection ("" and 0 for a Unix socket).
+  TSocketAddress Peer() const;
+  // "IP:port", or "[IP]:port" for IPv6.
+  std::string PeerText() const;
+  // The peer's user id on a Unix socket; no value when the system cannot tell.
+  std::optional<uint32_t> PeerUserId() const;
+
+ private:
+  explicit TStreamSocket(intptr_t handle) : FHandle(handle) {}
+  friend class TListenSocket;
+  intptr_t FHandle = -1;
+};
+
+class TListenSocket {
+ public:
+  TListenSocket() = default;
+  ~TListenSocket();
+  TListenSocket(TListenSocket&& other) noexcept;
+  TListenSocket& operator=(TListenSocket&& other) noexcept;
+  TListenSocket(const TListenSocket&) = delete;
+  TListenSocket& operator=(const TListenSocket&) = delete;
+
+  // Binds (address reuse on, IPv6 only for an IPv6 address) without listening yet. Port 0 lets
+  // the system choose. A taken address raises ESocketError with kAddressInUseText.
+  static TListenSocket BindTcp(const std::string& ip, uint16_t port, TIPVersion version);
+  // Binds a Unix stream socket at `path` with mode 0600 and listens. The path must not exist.
+  static TListenSocket ListenUnix(const std::string& path, int backlog);
+
+  void Listen(int backlog);
+  // Waits for a connection; no value once Shutdown was called (or the socket was closed).
+  std::optional<TStreamSocket> Accept();
+  // Wakes a thread blocked in Accept; safe from any thread.
+  void Shutdown();
+  void Close();
+  bool IsOpen() const { return FHandle >= 0; }
+  // The bound address and port (the port the system chose for port 0).
+  TSocketAddress Local() const;
+
+ private:
+  intptr_t FHandle = -1;
+};
+
+class TUdpSocket {
+ public:
+  TUdpSocket() = default;
+  ~TUdpSocket();
+  TUdpSocket(TUdpSocket&& other) noexcept;
+  TUdpSocket& operator=(TUdpSocket&& other) noexcept;
+  TUdpSocket(const TUdpSocket&) = delete;
+  TUdpSocket& operator=(const TUdpSocket&) = delete;
+
+  // A bound socket (IPv6 only for an IPv6 address); kAddressInUseText for a taken port.
+  static TUdpSocket Bind(const std::string& ip, uint16_t port, TIPVersion version);
+  // An unbound socket for sending.
+  static TUdpSocket Open(TIPVersion version);
+
+  bool WaitReadable(std::chrono::milliseconds timeout);
+  // Receives one datagram into `buffer` (cut to `buffer.size()` bytes when larger, as the
+  // system does); returns its length and the sender.
+  size_t ReceiveFrom(std::vector<uint8_t>& buffer, TSocketAddress& sender);
+  void SendTo(const TSocketAddress& to, const void* data, size_t size);
+  void SetReceiveBufferSize(int bytes);
+  // Wakes a thread waiting in WaitReadable; safe from any thread.
+  void Shutdown();
+  void Close();
+  bool IsOpen() const { return FHandle >= 0; }
+  TSocketAddress Local() const;
+
+ private:
+  intptr_t FHandle = -1;
+  TIPVersion FVersion = TIPVersion::V4;
+};
+
+}  // namespace bx

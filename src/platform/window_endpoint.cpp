@@ -1,0 +1,331 @@
+#include "platform/window_endpoint.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <vector>
+
+#include "platform/endpoint_frame.h"
+#include "platform/folders.h"
+#include "platform/log_entry.h"
+#include "platform/socket.h"
+#include "platform/thread.h"
+
+namespace bx {
+
+namespace {
+
+constexpr size_t kMaxSocketPath = 107;
+constexpr size_t kReadChunk = 65536;
+
+}  // namespace
+
+std::string WindowEndpointPath(const std::string& className, const std::string& caption) {
+  for (const std::string* name : {&className, &caption}) {
+    if (name->find('/') != std::string::npos || name->find('\0') != std::string::npos) {
+      throw EWindowEndpointError("Window endpoint name may not hold \"/\" or NUL: \"" + *name +
+                                 "\"");
+    }
+  }
+  std::string path = RunFolder() + "/" + className + "." + caption + ".sock";
+  if (path.size() > kMaxSocketPath) {
+    throw EWindowEndpointError("Window endpoint path is longer than 107 bytes (" +
+                               std::to_string(path.size()) + "): " + path);
+  }
+  return path;
+}
+
+// --- owner side ---
+
+struct TWindowEndpoint::TImpl {
+  struct TConnection {
+    TStreamSocket Socket;  // closed only when the record is destroyed, after its thread ended
+    TThread Thread;
+    std::list<std::unique_ptr<TConnection>>::iterator Position;
+  };
+
+  TMessageLoop& Loop;
+  std::string Name;
+  std::string Path;
+  TListenSocket Listener;
+  uint64_t Inode = 0;
+  TThread ListenThread;
+
+  // State below is protected by Lock.
+  mutable std::mutex Lock;
+  std::condition_variable ConnectionDone;
+  std::list<std::unique_ptr<TConnection>> Connections;
+  std::vector<std::unique_ptr<TConnection>> Finished;
+  bool Stopping = false;
+
+  TImpl(TMessageLoop& loop, std::string name) : Loop(loop), Name(std::move(name)) {}
+
+  void ListenLoop(std::stop_token stop);
+  void Serve(TConnection& connection, std::stop_token stop);
+  // Returns false when the connection must close.
+  bool Handle(TStreamSocket& socket, TEndpointFrameParser& parser, std::stop_token stop);
+  void Reap();
+};
+
+void TWindowEndpoint::TImpl::Reap() {
+  std::vector<std::unique_ptr<TConnection>> finished;
+  {
+    std::lock_guard lock(Lock);
+    finished.swap(Finished);
+  }
+  for (auto& connection : finished) connection->Thread.Join();
+}
+
+void TWindowEndpoint::TImpl::ListenLoop(std::stop_token stop) {
+  const uint32_t ownUid = static_cast<uint32_t>(::getuid());
+  while (!stop.stop_requested()) {
+    std::optional<TStreamSocket> accepted;
+    try {
+      accepted = Listener.Accept();
+    } catch (const ESocketError& e) {
+      AddLogEntry(TLogLevel::Error, "Window endpoint " + Name + ": accept failed: " + e.what());
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      continue;
+    }
+    if (!accepted) return;
+    Reap();
+    const std::optional<uint32_t> uid = accepted->PeerUserId();
+    if (!uid || *uid != ownUid) {
+      AddLogEntry(TLogLevel::Warning, "Window endpoint " + Name +
+                                          ": refused a connection from user " +
+                                          (uid ? std::to_string(*uid) : std::string("unknown")));
+      continue;
+    }
+    auto connection = std::make_unique<TConnection>();
+    connection->Socket = std::move(*accepted);
+    TConnection* raw = connection.get();
+    std::lock_guard lock(Lock);
+    if (Stopping) return;
+    Connections.push_back(std::move(connection));
+    raw->Position = std::prev(Connections.end());
+    try {
+      raw->Thread.Start("BxEndpointConn",
+                        [this, raw](std::stop_token token) { Serve(*raw, token); });
+    } catch (const std::exception& e) {
+      Connections.pop_back();
+      AddLogEntry(TLogLevel::Error,
+                  "Window endpoint " + Name + ": could not start a connection thread: " + e.what());
+    }
+  }
+}
+
+bool TWindowEndpoint::TImpl::Handle(TStreamSocket& socket, TEndpointFrameParser& parser,
+                                    std::stop_token stop) {
+  std::string replies;
+  while (std::optional<TEndpointFrame> frame = parser.Next()) {
+    int64_t result = 0;
+    if (frame->Sent()) {
+      result = Loop.Send(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data), stop)
+                   .value_or(0);
+    } else {
+      result =
+          Loop.Post(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data)) ? 1 : 0;
+    }
+    if (stop.stop_requested()) return false;
+    replies += EncodeReply(result);
+  }
+  // Replies to every frame that arrived together leave in one write.
+  if (!replies.empty()) socket.Write(replies.data(), replies.size());
+  return true;
+}
+
+void TWindowEndpoint::TImpl::Serve(TConnection& connection, std::stop_token stop) {
+  TEndpointFrameParser parser;
+  std::vector<char> buffer(kReadChunk);
+  try {
+    while (!stop.stop_requested()) {
+      const size_t n = connection.Socket.Read(buffer.data(), buffer.size());
+      if (n == 0) {
+        if (parser.Buffered() > 0 && !stop.stop_requested()) {
+          AddLogEntry(TLogLevel::Warning,
+                      "Window endpoint " + Name + ": a connection ended in the middle of a frame");
+        }
+        break;
+      }
+      if (!parser.Feed(buffer.data(), n)) {
+        AddLogEntry(TLogLevel::Warning,
+                    "Window endpoint " + Name + ": closed a connection: " + parser.Error());
+        break;
+      }
+      if (!Handle(connection.Socket, parser, stop)) break;
+    }
+  } catch (const std::exception& e) {
+    if (!stop.stop_requested()) {
+      AddLogEntry(TLogLevel::Warning,
+                  "Window endpoint " + Name + ": connection failed: " + e.what());
+    }
+  }
+  connection.Socket.Shutdown();
+  std::lock_guard lock(Lock);
+  Finished.push_back(std::move(*connection.Position));
+  Connections.erase(connection.Position);
+  ConnectionDone.notify_all();
+}
+
+TWindowEndpoint::TWindowEndpoint(const std::string& className, const std::string& caption,
+                                 TMessageLoop& loop)
+    : FImpl(std::make_unique<TImpl>(loop, className + "." + caption)) {
+  TImpl& impl = *FImpl;
+  impl.Path = WindowEndpointPath(className, caption);
+  try {
+    if (TStreamSocket::ConnectUnix(impl.Path)) {
+      throw EWindowEndpointError("Window endpoint \"" + impl.Name +
+                                 "\" is already in use by a running program: " + impl.Path);
+    }
+  } catch (const ESocketError& e) {
+    throw EWindowEndpointError("Window endpoint \"" + impl.Name +
+                               "\" cannot be checked: " + e.what());
+  }
+  struct stat info {};
+  if (::lstat(impl.Path.c_str(), &info) == 0) {
+    // Nobody answers: the file was left by a program that ended without removing it.
+    if (!S_ISSOCK(info.st_mode)) {
+      throw EWindowEndpointError("Window endpoint path exists and is not a socket: " + impl.Path);
+    }
+    if (::unlink(impl.Path.c_str()) != 0 && errno != ENOENT) {
+      throw EWindowEndpointError("Window endpoint: cannot remove the stale socket " + impl.Path +
+                                 ": " + std::strerror(errno));
+    }
+  }
+  try {
+    impl.Listener = TListenSocket::ListenUnix(impl.Path, 64);
+  } catch (const ESocketError& e) {
+    throw EWindowEndpointError("Window endpoint \"" + impl.Name +
+                               "\" cannot be created: " + e.what());
+  }
+  if (::lstat(impl.Path.c_str(), &info) == 0) impl.Inode = info.st_ino;
+  impl.ListenThread.Start("BxEndpoint", [&impl](std::stop_token stop) { impl.ListenLoop(stop); });
+}
+
+TWindowEndpoint::~TWindowEndpoint() {
+  TImpl& impl = *FImpl;
+  {
+    std::lock_guard lock(impl.Lock);
+    impl.Stopping = true;
+  }
+  impl.ListenThread.RequestStop();
+  impl.Listener.Shutdown();
+  impl.ListenThread.Join();
+  {
+    std::lock_guard lock(impl.Lock);
+    for (auto& connection : impl.Connections) {
+      connection->Thread.RequestStop();  // a reader waiting in Send gives up
+      connection->Socket.Shutdown();
+    }
+  }
+  for (;;) {
+    impl.Reap();
+    std::unique_lock lock(impl.Lock);
+    if (impl.Connections.empty() && impl.Finished.empty()) break;
+    impl.ConnectionDone.wait(lock,
+                             [&] { return !impl.Finished.empty() || impl.Connections.empty(); });
+  }
+  impl.Listener.Close();
+  // Remove the file only while it is still ours.
+  struct stat info {};
+  if (::lstat(impl.Path.c_str(), &info) == 0 && info.st_ino == impl.Inode) {
+    ::unlink(impl.Path.c_str());
+  }
+}
+
+const std::string& TWindowEndpoint::Path() const { return FImpl->Path; }
+
+size_t TWindowEndpoint::ConnectionCount() const {
+  std::lock_guard lock(FImpl->Lock);
+  return FImpl->Connections.size();
+}
+
+// --- sender side ---
+
+struct TWindowEndpointClient::TImpl {
+  TStreamSocket Socket;
+};
+
+TWindowEndpointClient::TWindowEndpointClient(std::unique_ptr<TImpl> impl)
+    : FImpl(std::move(impl)) {}
+
+TWindowEndpointClient::~TWindowEndpointClient() = default;
+
+std::unique_ptr<TWindowEndpointClient> TWindowEndpointClient::Connect(const std::string& path) {
+  std::optional<TStreamSocket> socket = TStreamSocket::ConnectUnix(path);
+  if (!socket) return nullptr;
+  auto impl = std::make_unique<TImpl>();
+  impl->Socket = std::move(*socket);
+  return std::unique_ptr<TWindowEndpointClient>(new TWindowEndpointClient(std::move(impl)));
+}
+
+bool TWindowEndpointClient::Connected() const { return FImpl->Socket.IsOpen(); }
+
+bool TWindowEndpointClient::WriteRaw(std::string_view bytes) {
+  if (!Connected()) return false;
+  try {
+    FImpl->Socket.Write(bytes.data(), bytes.size());
+    return true;
+  } catch (const ESocketError&) {
+    FImpl->Socket.Close();
+    return false;
+  }
+}
+
+std::optional<int64_t> TWindowEndpointClient::Exchange(uint32_t msg, uint32_t flags,
+                                                       uint64_t wparam, uint64_t lparam,
+                                                       std::string_view data,
+                                                       std::chrono::milliseconds timeout) {
+  if (!Connected() || data.size() > kMaxFrameData) return std::nullopt;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  try {
+    const std::string request = EncodeFrame(msg, flags, wparam, lparam, data);
+    FImpl->Socket.Write(request.data(), request.size());
+    char reply[kFrameReplySize];
+    size_t got = 0;
+    while (got < kFrameReplySize) {
+      if (timeout.count() >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !FImpl->Socket.WaitReadable(left)) {
+          FImpl->Socket.Close();  // the reply may still come; the stream is out of step now
+          return std::nullopt;
+        }
+      }
+      const size_t n = FImpl->Socket.Read(reply + got, kFrameReplySize - got);
+      if (n == 0) {
+        FImpl->Socket.Close();
+        return std::nullopt;
+      }
+      got += n;
+    }
+    return DecodeReply(reply);
+  } catch (const ESocketError&) {
+    FImpl->Socket.Close();
+    return std::nullopt;
+  }
+}
+
+std::optional<int64_t> TWindowEndpointClient::SendFrame(uint32_t msg, uint64_t wparam,
+                                                        uint64_t lparam, std::string_view data,
+                                                        std::chrono::milliseconds timeout) {
+  return Exchange(msg, kFrameFlagSent, wparam, lparam, data, timeout);
+}
+
+std::optional<int64_t> TWindowEndpointClient::PostFrame(uint32_t msg, uint64_t wparam,
+                                                        uint64_t lparam, std::string_view data,
+                                                        std::chrono::milliseconds timeout) {
+  return Exchange(msg, 0, wparam, lparam, data, timeout);
+}
+
+std::unique_ptr<TWindowEndpointClient> FindWindowEndpoint(const std::string& className,
+                                                          const std::string& caption) {
+  return TWindowEndpointClient::Connect(WindowEndpointPath(className, caption));
+}
+
+}  // namespace bx

@@ -1,0 +1,99 @@
+// Window endpoints: how programs of the product find each other's "window" and send it window
+// messages. An owner (the dispatcher's main window, the live viewer) listens on the Unix stream
+// socket <RunFolder()>/<class>.<caption>.sock (mode 0600, peers of other users refused); a
+// sender finds it by connecting and then sends frames (endpoint_frame.h), each answered with
+// the handler's result.
+//
+// TWindowEndpoint (the owner side) hands every frame to the owner's TMessageLoop: a sent frame
+// with Send, the connection's reader waiting for the result (0 when the loop refused it); a
+// posted frame with Post (result 1 once queued, 0 when refused). A broken frame, or one with
+// more than 16 MiB of data, closes that connection only (with an activity-log entry).
+//
+// Ownership: TWindowEndpoint owns its socket file, its listener thread and one reader thread
+// per connection; the loop is borrowed and must outlive the endpoint. The destructor closes
+// every connection, joins every thread (a reader waiting in Send gives up at once) and removes
+// the socket file. Threads: construct and destroy on one thread (normally the loop's); the
+// loop's handler runs the frames on the loop's thread.
+// Failure: the constructor throws EWindowEndpointError when the path is too long (over 107
+// bytes), when another live program answers on the path, or when the socket cannot be made.
+// A socket file left by a program that ended without removing it is replaced.
+//
+// TWindowEndpointClient (the sender side): one connection; SendFrame/PostFrame return the
+// reply, or no value when the endpoint has gone or did not answer within the time-out (the
+// connection is closed then). Threads: one thread at a time per client.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "platform/message_loop.h"
+
+namespace bx {
+
+class EWindowEndpointError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// <RunFolder()>/<class>.<caption>.sock; throws EWindowEndpointError for a name holding "/" or
+// a NUL byte, or a path over 107 bytes.
+std::string WindowEndpointPath(const std::string& className, const std::string& caption);
+
+class TWindowEndpoint {
+ public:
+  TWindowEndpoint(const std::string& className, const std::string& caption, TMessageLoop& loop);
+  ~TWindowEndpoint();
+  TWindowEndpoint(const TWindowEndpoint&) = delete;
+  TWindowEndpoint& operator=(const TWindowEndpoint&) = delete;
+
+  const std::string& Path() const;
+  // Connections whose reader is still running; any thread.
+  size_t ConnectionCount() const;
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> FImpl;
+};
+
+class TWindowEndpointClient {
+ public:
+  static constexpr std::chrono::milliseconds kWaitForever{-1};
+
+  ~TWindowEndpointClient();
+  TWindowEndpointClient(const TWindowEndpointClient&) = delete;
+  TWindowEndpointClient& operator=(const TWindowEndpointClient&) = delete;
+
+  // Connects to an endpoint path; null when nothing listens there.
+  static std::unique_ptr<TWindowEndpointClient> Connect(const std::string& path);
+
+  // The handler's result; no value on failure or time-out.
+  std::optional<int64_t> SendFrame(uint32_t msg, uint64_t wparam, uint64_t lparam,
+                                   std::string_view data,
+                                   std::chrono::milliseconds timeout = kWaitForever);
+  // 1 once queued, 0 when the owner's loop refused it; no value on failure or time-out.
+  std::optional<int64_t> PostFrame(uint32_t msg, uint64_t wparam, uint64_t lparam,
+                                   std::string_view data,
+                                   std::chrono::milliseconds timeout = kWaitForever);
+  // Writes raw bytes on the connection (tests of broken frames).
+  bool WriteRaw(std::string_view bytes);
+  bool Connected() const;
+
+ private:
+  struct TImpl;
+  explicit TWindowEndpointClient(std::unique_ptr<TImpl> impl);
+  std::optional<int64_t> Exchange(uint32_t msg, uint32_t flags, uint64_t wparam, uint64_t lparam,
+                                  std::string_view data, std::chrono::milliseconds timeout);
+  std::unique_ptr<TImpl> FImpl;
+};
+
+// Finds the "window" of a class and caption: a connected client, or null when none runs.
+std::unique_ptr<TWindowEndpointClient> FindWindowEndpoint(const std::string& className,
+                                                          const std::string& caption);
+
+}  // namespace bx

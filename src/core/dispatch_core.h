@@ -1,6 +1,5 @@
 // The dispatch core's process-wide objects and the routines that create and free them: the
-// message-available event and the message queue (and the dispatch-ID registry, which joins
-// them here).
+// message-available event, the message queue and the dispatch-ID registry.
 //
 // Ownership: StartDispatchCore creates the objects, ShutdownDispatchCore frees them; the
 // accessors lend them out. Both routines are called by the main window only: start first of all
@@ -13,6 +12,7 @@
 // nothing when the core does not exist.
 #pragma once
 
+#include "core/dispatch_id_list.h"
 #include "core/message_queue.h"
 #include "platform/manual_reset_event.h"
 
@@ -24,5 +24,6 @@ void ShutdownDispatchCore();
 // The process-wide instances; null before StartDispatchCore and after ShutdownDispatchCore.
 TBxMessageQueue* MessageQueue();
 TManualResetEvent* MessageAvailableEvent();
+TBxDispatchIDList* DispatchIDList();
 
 }  // namespace bx

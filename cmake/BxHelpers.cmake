@@ -11,11 +11,6 @@ if(BX_SANITIZE)
     list(APPEND BX_WARNINGS -Wno-maybe-uninitialized)
   endif()
   add_link_options(-fsanitize=${BX_SANITIZE})
-  # GCC 12 reports false maybe-uninitialized warnings inside libstdc++ (std::regex,
-  # std::function) once sanitizer instrumentation changes its inlining.
-  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-    list(APPEND BX_WARNINGS -Wno-maybe-uninitialized)
-  endif()
 endif()
 
 find_package(Threads REQUIRED)

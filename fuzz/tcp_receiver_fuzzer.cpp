@@ -33,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const size_t chunk = 1 + data[0] % 64;
   std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
-  bx::TBxTCPConnection connection(
-      std::make_unique<bx::TBxMemoryChannel>(std::move(input), chunk));
+  bx::TBxTCPConnection connection(std::make_unique<bx::TBxMemoryChannel>(std::move(input), chunk));
   try {
     while (connection.Connected()) {
       Receiver()->HandleRequest(connection);

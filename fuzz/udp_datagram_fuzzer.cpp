@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const bx::TBxUdpDatagram datagram = bx::ParseUdpDatagram(bytes);
   if (datagram.Kind == bx::TBxUdpDatagram::TKind::Message) {
-    const bx::TDispatchMessageCheck check = bx::CheckDispatchMessage(std::as_bytes(
-        std::span<const char>(datagram.Record.data(), datagram.Record.size())));
+    const bx::TDispatchMessageCheck check = bx::CheckDispatchMessage(
+        std::as_bytes(std::span<const char>(datagram.Record.data(), datagram.Record.size())));
     if (check.Message == nullptr) std::abort();  // the parser accepted what the check refuses
     if (static_cast<size_t>(bx::DispatchMessageSize(*check.Message)) > datagram.Record.size()) {
       std::abort();

@@ -62,8 +62,8 @@ TEST(MessageEncodersTest, AnsiAndLegacyRecordsConvertBackToTheirFields) {
   TDispatchMessageFields f = Sample();
   f.MsgType = kMsgTypeRegister;
   const std::string legacy = EncodeLegacyMessage(f, 31);
-  EXPECT_EQ(legacy.size(), kLegacyMessageFixedSize + MsgText(*record).size() +
-                               Details(*record).size() + 1);
+  EXPECT_EQ(legacy.size(),
+            kLegacyMessageFixedSize + MsgText(*record).size() + Details(*record).size() + 1);
   int32_t legacyType = 0;
   std::memcpy(&legacyType, legacy.data(), 4);
   EXPECT_EQ(legacyType, kLegacyMsgTypeRegister);

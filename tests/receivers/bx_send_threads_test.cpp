@@ -173,7 +173,8 @@ TEST_F(BxSendTest, UdpAndTheWindowEndpoint) {
   EXPECT_TRUE(WaitQueued(6));
   EXPECT_EQ(FQueued, (std::vector<std::string>{"over-udp", "over-udp", "record", "ansi",
                                                "xml-utf16", "legacy"}));
-  EXPECT_EQ(FPosted, (std::vector<uint32_t>{kWmIsService, kWmReloadSettings, kWmShowLog, WM_CLOSE}));
+  EXPECT_EQ(FPosted,
+            (std::vector<uint32_t>{kWmIsService, kWmReloadSettings, kWmShowLog, WM_CLOSE}));
 }
 
 TEST_F(BxSendTest, NoDispatcherAndUsageErrorsExitNonZero) {

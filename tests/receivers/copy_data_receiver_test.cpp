@@ -9,9 +9,9 @@
 #include "messages/legacy_message.h"
 #include "messages/message_encoders.h"
 #include "messages/message_format.h"
+#include "receiver_fixture.h"
 #include "receivers/tcp_receiver.h"
 #include "receivers/udp_receiver.h"
-#include "receiver_fixture.h"
 
 namespace bx {
 namespace {
@@ -77,8 +77,8 @@ TEST_F(CopyDataReceiverTest, EveryFormatCodeTakesItsOwnPath) {
       "<m><MsgType>3</MsgType><TimeStamp>2009-03-04 05:06:07.089</TimeStamp>"
       "<MsgText>Hi</MsgText></m>";
   EXPECT_EQ(Send(bxmUTF8MessageFormat, xml), 1);
-  const TDispatchMessagePtr record = BuildDispatchMessage({.MsgType = 5, .TimeStampDate = 733000,
-                                                           .MsgText = "wide", .Details = "a<b"});
+  const TDispatchMessagePtr record = BuildDispatchMessage(
+      {.MsgType = 5, .TimeStampDate = 733000, .MsgText = "wide", .Details = "a<b"});
   EXPECT_EQ(Send(bxmUnicodeXmlMessageFormat, EncodeXmlMessage(*record, bxmUnicodeXmlMessageFormat)),
             1);
   // An ANSI record: its CP1252 byte 0xE9 becomes UTF-8.
@@ -95,8 +95,8 @@ TEST_F(CopyDataReceiverTest, EveryFormatCodeTakesItsOwnPath) {
 
   // Any other code is a legacy record; its type 41 becomes a registration (method 0).
   FLog.Clear();
-  EXPECT_EQ(Send(5, EncodeLegacyMessage({.MsgType = 41, .DispatchID = "{L}", .MsgText = "File"}, 7)),
-            1);
+  EXPECT_EQ(
+      Send(5, EncodeLegacyMessage({.MsgType = 41, .DispatchID = "{L}", .MsgText = "File"}, 7)), 1);
   EXPECT_EQ(Registered("{L}"), "File 0");
   EXPECT_EQ(FLog.Texts(TLogLevel::Info),
             std::vector<std::string>{"Received Bx2MessageFormat Message via CopyData"});

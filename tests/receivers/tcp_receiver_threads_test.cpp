@@ -78,7 +78,8 @@ TEST_F(TcpReceiverTest, TransferFormatsXmlAnsiAndTheRefusedUnicodeXml) {
   EXPECT_EQ(client->ReadInt32(), 1);
   client->Write(Request(bxmUTF8MessageFormat, 3, xml));  // "<" first: XML as well
   EXPECT_EQ(client->ReadInt32(), 1);
-  client->Write(Request(bxmAnsiMessageFormat, 3, EncodeAnsiMessage({.MsgType = 3, .MsgText = "\xC3\xA9"})));
+  client->Write(
+      Request(bxmAnsiMessageFormat, 3, EncodeAnsiMessage({.MsgType = 3, .MsgText = "\xC3\xA9"})));
   EXPECT_EQ(client->ReadInt32(), 1);
   auto queued = TakeQueued();
   ASSERT_EQ(queued.size(), 3u);
@@ -99,8 +100,9 @@ TEST_F(TcpReceiverTest, TransferFormatsXmlAnsiAndTheRefusedUnicodeXml) {
   // A bad time stamp: logged, answered 1, the connection stays usable.
   client->Write(Request(bxmUTF8XmlMessageFormat, 3, "<m><TimeStamp>2009-13-01</TimeStamp></m>"));
   EXPECT_EQ(client->ReadInt32(), 1);
-  EXPECT_EQ(FLog.Texts(TLogLevel::Error),
-            std::vector<std::string>{"Exception in TcpServerExecute: Invalid argument to date encode"});
+  EXPECT_EQ(
+      FLog.Texts(TLogLevel::Error),
+      std::vector<std::string>{"Exception in TcpServerExecute: Invalid argument to date encode"});
   client->Write(Request(bxmUTF8XmlMessageFormat, 3, xml));
   EXPECT_EQ(client->ReadInt32(), 1);
   EXPECT_EQ(TakeQueued().size(), 1u);
@@ -134,7 +136,8 @@ TEST_F(TcpReceiverTest, LegacyRegistrationIsNotAnsweredLegacyMessageGetsOkAndClo
 
   // A legacy message, even of the registration type, is queued; "OK" CR LF, then closed.
   FLog.Clear();
-  const std::string legacy = EncodeLegacyMessage({.MsgType = 41, .DispatchID = "{X}", .MsgText = "File"}, 9);
+  const std::string legacy =
+      EncodeLegacyMessage({.MsgType = 41, .DispatchID = "{X}", .MsgText = "File"}, 9);
   client->Write(BigEndian32(5) + BigEndian32(static_cast<int32_t>(legacy.size())) + legacy);
   EXPECT_EQ(client->ReadBytes(4), "OK\r\n");
   EXPECT_TRUE(client->ClosedByPeer());
@@ -156,7 +159,7 @@ TEST_F(TcpReceiverTest, HostileRequestsCloseOnlyTheirOwnConnection) {
   const std::string legacy = EncodeLegacyMessage({.MsgType = 1, .MsgText = "abc"}, 1);
 
   const std::pair<std::string, std::string> cases[] = {
-      {Request(bxmUTF8MessageFormat, 0, "") , "record too short"},
+      {Request(bxmUTF8MessageFormat, 0, ""), "record too short"},
       {BigEndian32(bxmUTF8MessageFormat) + BigEndian32(0) + BigEndian32(-1), "payload length -1"},
       {BigEndian32(bxmUTF8MessageFormat) + BigEndian32(0) + BigEndian32(kMaxTcpPayloadLength + 1),
        "payload length 67108865 is outside 0..67108864"},
@@ -274,9 +277,9 @@ TEST_F(TcpReceiverTest, SwitchingPortsWhileListeningMovesTheListener) {
   }
   FLog.Clear();
   FReceiver.SetPort(next);
-  EXPECT_EQ(FLog.Lines(), std::vector<std::string>{"Info: TCP Receiver switching from port " +
-                                                   std::to_string(old) + " to port " +
-                                                   std::to_string(next)});
+  EXPECT_EQ(FLog.Lines(),
+            std::vector<std::string>{"Info: TCP Receiver switching from port " +
+                                     std::to_string(old) + " to port " + std::to_string(next)});
   ASSERT_TRUE(FReceiver.Listening());
   TTcpTestClient client("127.0.0.1", next);
   client.Write(BigEndian32(bxmCommand) + BigEndian32(0));

@@ -46,9 +46,9 @@ TEST_F(UdpReceiverTest, RegistrationDatagramsWithOrWithoutAFinalBreak) {
   const auto reg = FLog.Texts(TLogLevel::Reg);
   EXPECT_NE(std::find(reg.begin(), reg.end(), "UDP Connection Established: Details=\"Viewer\""),
             reg.end());
-  EXPECT_NE(std::find(reg.begin(), reg.end(),
-                      "UDP Connection Established: Details=\"File[Path=x]\""),
-            reg.end());
+  EXPECT_NE(
+      std::find(reg.begin(), reg.end(), "UDP Connection Established: Details=\"File[Path=x]\""),
+      reg.end());
 }
 
 TEST_F(UdpReceiverTest, WrongTagsLineCountsAndSizesAreIgnoredSilently) {

@@ -81,8 +81,7 @@ void TBxHttpDestination::Dispatch(TDispatchMessage& message) {
   StampRemoteDispatchID(message);
   const auto lines = RecordTextLines(message);
   if (!lines) return;  // too large: the "/connect" request only
-  FClient->PostForm(RequestURL("/message"),
-                    std::vector<std::string>(lines->begin(), lines->end()));
+  FClient->PostForm(RequestURL("/message"), std::vector<std::string>(lines->begin(), lines->end()));
 }
 
 void TBxHttpDestination::SetOptions(const std::string& text) {

@@ -13,8 +13,8 @@ std::optional<std::array<std::string, 3>> RecordTextLines(const TDispatchMessage
   if (RecordBase64Length(size) >= kMaxRecordBase64Length) return std::nullopt;
   return std::array<std::string, 3>{
       kUTF8RecordFormatText, std::to_string(size),
-      EncodeBase64(std::string_view(reinterpret_cast<const char*>(&message),
-                                    static_cast<size_t>(size)))};
+      EncodeBase64(
+          std::string_view(reinterpret_cast<const char*>(&message), static_cast<size_t>(size)))};
 }
 
 }  // namespace bx

@@ -17,7 +17,7 @@
 namespace bx {
 
 inline constexpr const char* kUTF8RecordFormatText = "2130706433";  // 0x7F000001
-inline constexpr int64_t kMaxRecordBase64Length = 65535;             // exclusive
+inline constexpr int64_t kMaxRecordBase64Length = 65535;            // exclusive
 
 // 4 * ceil(size / 3).
 int64_t RecordBase64Length(int32_t size);

@@ -30,7 +30,8 @@ void LogFailure(std::string_view prefix, const std::exception& e) {
 
 }  // namespace
 
-TBxTcpDestination::TBxTcpDestination() : FClient(std::make_unique<TBxTCPClient>("", kDefaultPort)) {}
+TBxTcpDestination::TBxTcpDestination()
+    : FClient(std::make_unique<TBxTCPClient>("", kDefaultPort)) {}
 
 TBxTcpDestination::~TBxTcpDestination() {
   SendUnregistration();
@@ -91,8 +92,7 @@ void TBxTcpDestination::Connect() {
   }
 }
 
-void TBxTcpDestination::SendMessage(const TDispatchMessage& message,
-                                    std::string_view errorPrefix) {
+void TBxTcpDestination::SendMessage(const TDispatchMessage& message, std::string_view errorPrefix) {
   try {
     if (!FClient->IsConnected()) {
       // Lost since the last message: reopen without registering again.

@@ -31,8 +31,7 @@ void LogFailure(std::string_view prefix, const std::exception& e) {
 
 }  // namespace
 
-TBxUdpDestination::TBxUdpDestination()
-    : FClient(std::make_unique<TBxUDPClient>("", kDefaultPort)) {
+TBxUdpDestination::TBxUdpDestination() : FClient(std::make_unique<TBxUDPClient>("", kDefaultPort)) {
   FClient->BufferSize = kBufferSize;
 }
 
@@ -68,8 +67,7 @@ void TBxUdpDestination::Connect() {
   }
 }
 
-void TBxUdpDestination::SendMessage(const TDispatchMessage& message,
-                                    std::string_view errorPrefix) {
+void TBxUdpDestination::SendMessage(const TDispatchMessage& message, std::string_view errorPrefix) {
   try {
     const auto lines = RecordTextLines(message);
     if (!lines) return;  // too large for one datagram's text

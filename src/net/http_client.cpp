@@ -88,7 +88,8 @@ class TResponseReader {
         throw EBxConnClosedGracefully();
       }
       const size_t available = FBuffer.size() - FPos;
-      const size_t take = toEnd ? available : static_cast<size_t>(std::min<uint64_t>(count, available));
+      const size_t take =
+          toEnd ? available : static_cast<size_t>(std::min<uint64_t>(count, available));
       if (kept.size() < kKeptBody) {
         kept.append(FBuffer, FPos, std::min(take, kKeptBody - kept.size()));
       }
@@ -159,7 +160,8 @@ TBxURL ParseURL(const std::string& url) {
   rest = rest.substr(0, rest.find('#'));
   const size_t pathStart = rest.find_first_of("/?");
   std::string_view authority = rest.substr(0, pathStart);
-  result.PathAndQuery = pathStart == std::string_view::npos ? "/" : std::string(rest.substr(pathStart));
+  result.PathAndQuery =
+      pathStart == std::string_view::npos ? "/" : std::string(rest.substr(pathStart));
   if (!result.PathAndQuery.empty() && result.PathAndQuery[0] == '?') {
     result.PathAndQuery.insert(0, "/");
   }
@@ -217,7 +219,8 @@ std::string EncodeFormValue(std::string_view value) {
     } else {
       // Characters outside ASCII: every byte of their UTF-8 form; a stray byte on its own.
       const size_t take = length == 0 ? 1 : length;
-      for (size_t i = 0; i < take; ++i) AppendPercent(out, static_cast<unsigned char>(value[at + i]));
+      for (size_t i = 0; i < take; ++i)
+        AppendPercent(out, static_cast<unsigned char>(value[at + i]));
       at += take;
     }
   }
@@ -232,7 +235,8 @@ std::string BuildFormBody(const std::vector<std::string>& lines) {
     if (eq == std::string::npos) {
       encoded.push_back(line);
     } else {
-      encoded.push_back(line.substr(0, eq + 1) + EncodeFormValue(std::string_view(line).substr(eq + 1)));
+      encoded.push_back(line.substr(0, eq + 1) +
+                        EncodeFormValue(std::string_view(line).substr(eq + 1)));
     }
   }
   std::string body;
@@ -283,8 +287,8 @@ void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& l
   request += std::string("Content-Type: ") + kBxFormContentType + "\r\n";
   request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
   if (viaProxy && !FProxyUsername.empty()) {
-    request += "Proxy-Authorization: Basic " +
-               EncodeBase64(FProxyUsername + ":" + FProxyPassword) + "\r\n";
+    request += "Proxy-Authorization: Basic " + EncodeBase64(FProxyUsername + ":" + FProxyPassword) +
+               "\r\n";
   }
   request += "\r\n";
   request += body;
@@ -308,8 +312,9 @@ void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& l
         throw EBxNetError("Invalid HTTP answer: \"" + ToAscii7(statusLine.substr(0, 80)) + "\"");
       }
       const size_t sp = statusLine.find(' ');
-      const std::string_view rest =
-          sp == std::string::npos ? std::string_view() : std::string_view(statusLine).substr(sp + 1);
+      const std::string_view rest = sp == std::string::npos
+                                        ? std::string_view()
+                                        : std::string_view(statusLine).substr(sp + 1);
       code = static_cast<int>(ParseNumber(rest.substr(0, 3), 10, "status code"));
       statusText = rest.size() > 4 ? std::string(rest.substr(4)) : std::string();
       uint64_t contentLength = 0;

@@ -7,8 +7,7 @@ namespace bx {
 void TBxUDPClient::Send(std::string_view text, TBxTextEncoding encoding) {
   if (FHost.empty()) throw EBxNetError("A host must be specified.");
   if (FPort == 0) throw EBxNetError("A port must be specified.");
-  const std::string bytes =
-      encoding == TBxTextEncoding::Utf8 ? std::string(text) : ToAscii7(text);
+  const std::string bytes = encoding == TBxTextEncoding::Utf8 ? std::string(text) : ToAscii7(text);
   try {
     const TSocketAddress to = ResolveHost(FHost, FPort).front();
     std::optional<TUdpSocket>& socket = to.Version == TIPVersion::V6 ? FSocketV6 : FSocketV4;

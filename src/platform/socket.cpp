@@ -148,9 +148,9 @@ std::string SystemErrorText(int code) { return ErrnoText(code); }
 
 ESocketError TimedOutError(const std::string& operation) {
   const std::string text = ErrnoText(ETIMEDOUT);
-  return ESocketError("Socket error " + std::to_string(ETIMEDOUT) + " in " + operation + ": " +
-                          text,
-                      ETIMEDOUT, text);
+  return ESocketError(
+      "Socket error " + std::to_string(ETIMEDOUT) + " in " + operation + ": " + text, ETIMEDOUT,
+      text);
 }
 
 bool IsPeerClosedCode(int code) { return code == EPIPE; }

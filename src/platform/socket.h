@@ -76,8 +76,7 @@ class TStreamSocket {
   // waits as long as the system's connect does.
   static TStreamSocket ConnectTcp(const std::string& host, uint16_t port,
                                   std::chrono::milliseconds timeout);
-  static TStreamSocket ConnectTcp(const TSocketAddress& address,
-                                  std::chrono::milliseconds timeout);
+  static TStreamSocket ConnectTcp(const TSocketAddress& address, std::chrono::milliseconds timeout);
   // Connects to a Unix stream socket; no value when nothing listens there (missing file or
   // refused), ESocketError for other failures (a path over 107 bytes among them).
   static std::optional<TStreamSocket> ConnectUnix(const std::string& path);

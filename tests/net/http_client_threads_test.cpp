@@ -29,8 +29,8 @@ TEST(HttpClient, PostsTheExactRequestOnANewConnectionEachTime) {
   http.PostForm("http://" + host + "/base/message?Alias=Default", {"a b=c d"});
   ASSERT_TRUE(server.WaitForRequests(2));
   const auto requests = server.Requests();
-  EXPECT_EQ(requests[0], Head("POST /base/connect?Alias=Default HTTP/1.0", host, 14) +
-                             "\r\n{ABC}&|&Viewer");
+  EXPECT_EQ(requests[0],
+            Head("POST /base/connect?Alias=Default HTTP/1.0", host, 14) + "\r\n{ABC}&|&Viewer");
   EXPECT_EQ(requests[1],
             Head("POST /base/message?Alias=Default HTTP/1.0", host, 9) + "\r\na b=c%20d");
   EXPECT_EQ(http.ResponseCode(), 200);
@@ -50,8 +50,8 @@ TEST(HttpClient, GoesThroughAProxyWithTheAbsoluteUrlAndBasicCredentials) {
   const auto requests = proxy.Requests();
   EXPECT_EQ(requests[0], Head("POST " + url + " HTTP/1.0", "origin.test:81", 3) + "\r\nk=v");
   EXPECT_EQ(requests[1], Head("POST " + url + " HTTP/1.0", "origin.test:81", 3) +
-                             "Proxy-Authorization: Basic " +
-                             EncodeBase64("user:p\xC3\xA4ss:w") + "\r\n\r\nk=v");
+                             "Proxy-Authorization: Basic " + EncodeBase64("user:p\xC3\xA4ss:w") +
+                             "\r\n\r\nk=v");
   EXPECT_EQ(EncodeBase64("user:p\xC3\xA4ss:w"), "dXNlcjpww6Rzczp3");
 
   TBxHTTP noPort;
@@ -91,7 +91,8 @@ TEST(HttpClient, StatusDecidesAndEveryBodyFormIsRead) {
   EXPECT_NO_THROW(http.PostForm(url, {"a"}));
   server.SetResponse("HTTP/1.1 204 No Content\r\n\r\n");
   EXPECT_NO_THROW(http.PostForm(url, {"a"}));
-  server.SetResponse("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n");
+  server.SetResponse(
+      "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n");
   EXPECT_NO_THROW(http.PostForm(url, {"a"}));
   EXPECT_EQ(http.ResponseCode(), 201);
 
@@ -114,8 +115,8 @@ TEST(HttpClient, RefusesHttpsAndUnsafeUrlsBeforeConnecting) {
     http.PostForm("https://" + hostPort + "/x", {"a"});
     FAIL() << "no exception";
   } catch (const EBxNetError& e) {
-    EXPECT_EQ(std::string(e.what()), "HTTPS is not supported (no TLS layer): \"https://" +
-                                         hostPort + "/x\"");
+    EXPECT_EQ(std::string(e.what()),
+              "HTTPS is not supported (no TLS layer): \"https://" + hostPort + "/x\"");
   }
   EXPECT_THROW(http.PostForm("http://" + hostPort + "/x HTTP/1.0\r\nEvil: 1\r\n", {"a"}),
                EBxNetError);

@@ -24,7 +24,10 @@ TEST(HttpForm, LinesAreJoinedTrimmedAndEncoded) {
   // A CR LF inside a line without "=" also becomes the separator.
   EXPECT_EQ(BuildFormBody({"a\r\nb", "c"}), "a&|&b&|&c");
   // 7-bit body: characters outside ASCII in a name or a line without "=" become "?".
-  EXPECT_EQ(BuildFormBody({"\xC3\x9C" "ber=\xC3\x9C", "Caf\xC3\xA9"}), "?ber=%C3%9C&|&Caf?");
+  EXPECT_EQ(BuildFormBody({"\xC3\x9C"
+                           "ber=\xC3\x9C",
+                           "Caf\xC3\xA9"}),
+            "?ber=%C3%9C&|&Caf?");
   EXPECT_EQ(BuildFormBody({"File[Path=c:\\x.bxl]"}), "File[Path=c:\\x.bxl%5D");
 }
 
@@ -34,7 +37,9 @@ TEST(HttpForm, ValueEncodingSet) {
   EXPECT_EQ(EncodeFormValue(std::string("\x01\t\n\x1F", 4)), "%01%09%0A%1F");
   EXPECT_EQ(EncodeFormValue("\xC3\x9C\xE2\x82\xAC"), "%C3%9C%E2%82%AC");
   EXPECT_EQ(EncodeFormValue("\xC2\x80"), "%C2%80");  // U+0080 is not sent as "?"
-  EXPECT_EQ(EncodeFormValue("\xFF" "a\xC3"), "%FFa%C3");  // stray bytes each on their own
+  EXPECT_EQ(EncodeFormValue("\xFF"
+                            "a\xC3"),
+            "%FFa%C3");  // stray bytes each on their own
 }
 
 TEST(HttpForm, Ascii7) {

@@ -119,8 +119,8 @@ TEST(TcpClient, MisuseAndSocketErrorsHaveTheirTexts) {
     refused.Connect();
     FAIL() << "no exception";
   } catch (const ESocketError& e) {
-    EXPECT_EQ(std::string(e.what()), "Socket Error # " + std::to_string(e.Code()) + "\r\n" +
-                                         SystemErrorText(e.Code()));
+    EXPECT_EQ(std::string(e.what()),
+              "Socket Error # " + std::to_string(e.Code()) + "\r\n" + SystemErrorText(e.Code()));
   }
   EXPECT_FALSE(refused.IsConnected());
 }

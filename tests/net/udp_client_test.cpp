@@ -23,7 +23,9 @@ TEST(UdpClient, SendsOneDatagramInTheChosenEncoding) {
   TBxUDPClient client("127.0.0.1", receiver.Local().Port);
   client.Send("REGDISPATCH\r\n{ID}\r\nFile[Path=/tmp/\xC3\x9C.bxl]", TBxTextEncoding::Utf8);
   EXPECT_EQ(Receive(receiver), "REGDISPATCH\r\n{ID}\r\nFile[Path=/tmp/\xC3\x9C.bxl]");
-  client.Send("A\xC3\x9C" "B");  // 7-bit ASCII unless told otherwise
+  client.Send(
+      "A\xC3\x9C"
+      "B");  // 7-bit ASCII unless told otherwise
   EXPECT_EQ(Receive(receiver), "A?B");
   client.Send("localhost works too");
   client.SetHost("localhost");
@@ -39,8 +41,8 @@ TEST(UdpClient, ADatagramTooLargeRaisesASocketError) {
     client.Send(std::string(70000, 'x'));
     FAIL() << "no exception";
   } catch (const ESocketError& e) {
-    EXPECT_EQ(std::string(e.what()), "Socket Error # " + std::to_string(e.Code()) + "\r\n" +
-                                         SystemErrorText(e.Code()));
+    EXPECT_EQ(std::string(e.what()),
+              "Socket Error # " + std::to_string(e.Code()) + "\r\n" + SystemErrorText(e.Code()));
   }
   TBxUDPClient noHost("", 1);
   EXPECT_THROW(noHost.Send("x"), EBxNetError);

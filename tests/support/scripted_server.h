@@ -51,9 +51,9 @@ class TScriptedServer {
 };
 
 // Exactly `count` bytes; no value when the peer closed first or the wait timed out.
-std::optional<std::string> ReadExactly(TStreamSocket& socket, size_t count,
-                                       std::chrono::milliseconds timeout =
-                                           std::chrono::seconds(10));
+std::optional<std::string> ReadExactly(
+    TStreamSocket& socket, size_t count,
+    std::chrono::milliseconds timeout = std::chrono::seconds(10));
 // Everything up to the peer's close (or the time-out).
 std::string ReadUntilClosed(TStreamSocket& socket,
                             std::chrono::milliseconds timeout = std::chrono::seconds(10));
@@ -68,8 +68,7 @@ class THttpTestServer {
   // Raw requests received so far, oldest first.
   std::vector<std::string> Requests();
   // Waits until at least `count` requests arrived; false on time-out.
-  bool WaitForRequests(size_t count,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  bool WaitForRequests(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
  private:
   void Handle(TStreamSocket& socket);

@@ -58,11 +58,21 @@ void JsonString(std::string& out, std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char escape[8];
@@ -72,9 +82,10 @@ void JsonString(std::string& out, std::string_view text) {
           out += static_cast<char>(c);
         } else {
           // Keep valid UTF-8 sequences; a byte that starts none becomes U+FFFD.
-          size_t length = (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
-                          : (c >= 0xF0 && c <= 0xF4)   ? 4
-                                                       : 0;
+          size_t length = (c >= 0xC2 && c <= 0xDF)   ? 2
+                          : (c >= 0xE0 && c <= 0xEF) ? 3
+                          : (c >= 0xF0 && c <= 0xF4) ? 4
+                                                     : 0;
           bool valid = length > 0 && i + length <= text.size();
           for (size_t k = 1; valid && k < length; ++k) {
             valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
@@ -169,8 +180,7 @@ int main(int argc, char** argv) {
           std::fprintf(stderr, "BxLiveViewer: refused a record: %s\n", check.Error.c_str());
           return 0;
         }
-        const std::string out = json ? JsonLine(*check.Message, message.LParam,
-                                                message.Data.size())
+        const std::string out = json ? JsonLine(*check.Message, message.LParam, message.Data.size())
                                      : TextLines(*check.Message);
         std::fwrite(out.data(), 1, out.size(), stdout);
         std::fputc('\n', stdout);

@@ -34,10 +34,9 @@ class LiveViewerTest : public ::testing::Test {
  protected:
   LiveViewerTest() {
     FScript = FHome / "viewer.sh";
-    WriteFile(FScript, "#!/bin/sh\necho $$ >> '" + FHome / "starts" + "'\nexec '" BX_BIN_DIR
-                       "/BxLiveViewer' " +
-                           "\"$@\" $VIEWER_ARGS >> '" + FHome / "out" + "' 2>> '" +
-                           FHome / "err" + "'\n");
+    WriteFile(FScript, "#!/bin/sh\necho $$ >> '" + FHome / "starts" +
+                           "'\nexec '" BX_BIN_DIR "/BxLiveViewer' " + "\"$@\" $VIEWER_ARGS >> '" +
+                           FHome / "out" + "' 2>> '" + FHome / "err" + "'\n");
     std::filesystem::permissions(FScript, std::filesystem::perms::owner_all);
   }
   ~LiveViewerTest() override { CloseViewer(); }
@@ -78,7 +77,7 @@ class LiveViewerTest : public ::testing::Test {
     f.Category = "Cat";
     f.MsgText = text;
     f.Details = details;
-    f.TimeStampDate = 738000;                                      // 2021-07-29
+    f.TimeStampDate = 738000;                                   // 2021-07-29
     f.TimeStampTime = ((12 * 60 + 34) * 60 + 56) * 1000 + 789;  // 12:34:56.789
     return BuildDispatchMessage(f);
   }
@@ -93,8 +92,8 @@ TEST_F(LiveViewerTest, StartsTheViewerOnceDeliversEverythingAndRestartsItAfterCl
   auto d = Make();
   constexpr int kCount = 40;
   for (int i = 0; i < kCount; ++i) {
-    TDispatchMessagePtr m = Message(i % 50, "message " + std::to_string(i),
-                                    i % 3 == 0 ? "detail line\nsecond" : "");
+    TDispatchMessagePtr m =
+        Message(i % 50, "message " + std::to_string(i), i % 3 == 0 ? "detail line\nsecond" : "");
     d->Dispatch(*m);
   }
   EXPECT_EQ(Lines(ReadFile(FHome / "starts")).size(), 1u);  // started once, then reused

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/dispatch_thread.h"
 #include "destinations/http_destination.h"
 #include "destinations/remote_fixture.h"
 #include "messages/base64.h"
@@ -116,6 +117,23 @@ TEST_F(HttpDestinationTest, LargeRecordsGetTheConnectOnlyAndErrorsPropagate) {
   EXPECT_THROW(https->Dispatch(*m), EBxNetError);
   EXPECT_EQ(server.Requests().size(), 6u);
   EXPECT_TRUE(Errors().empty());  // the destination logs nothing: the dispatch thread does
+}
+
+TEST_F(HttpDestinationTest, AFailedRequestReachesTheDispatchThreadAndStopsTheList) {
+  THttpTestServer server("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.Port());
+  ASSERT_EQ(DispatchIDList()->RegisterDispatchID("{LOGGER}", "Http[URL=" + url + "],Viewer",
+                                                 kConnectionCopyData),
+            1);
+  test::TRecordingSink::Instance().Reset();
+  TBxDispatchThread thread(*MessageQueue(), *MessageAvailableEvent(), *DispatchIDList());
+  TDispatchMessagePtr m = Message(0, "to http", "", "{LOGGER}");
+  MessageQueue()->AddMessage(*m);
+  EXPECT_TRUE(FLog.WaitForText("Exception occurred in DispatchMessage: HTTP/1.1 404 Not Found"));
+  thread.Terminate();
+  thread.WaitFor();
+  EXPECT_EQ(server.Requests().size(), 1u);                  // "/connect" only
+  EXPECT_EQ(test::TRecordingSink::Instance().Count(), 0u);  // the Viewer after it got nothing
 }
 
 }  // namespace

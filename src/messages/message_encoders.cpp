@@ -36,10 +36,17 @@ void AppendEscaped(std::string& xml, std::string_view element, std::string_view 
   xml += '>';
   for (const char c : text) {
     switch (c) {
-      case '&': xml += "&amp;"; break;
-      case '<': xml += "&lt;"; break;
-      case '>': xml += "&gt;"; break;
-      default: xml += c;
+      case '&':
+        xml += "&amp;";
+        break;
+      case '<':
+        xml += "&lt;";
+        break;
+      case '>':
+        xml += "&gt;";
+        break;
+      default:
+        xml += c;
     }
   }
   xml += "</";

@@ -18,7 +18,7 @@ int32_t TBxCopyDataReceiver::Refuse(std::string_view reason) {
 }
 
 int32_t TBxCopyDataReceiver::HandleCopyData(uint64_t dwData, std::span<const std::byte> data) {
-  TDispatchMessagePtr built;                // a record made by a conversion
+  TDispatchMessagePtr built;                 // a record made by a conversion
   const TDispatchMessage* record = nullptr;  // the record to hand off, built or in place
   switch (dwData) {
     case static_cast<uint32_t>(bxmAnsiMessageFormat): {

@@ -37,8 +37,8 @@ int32_t TBxReceiver::RegisterDispatchID(const std::string& dispatchID,
                                         uint8_t connectionMethod) {
   TBxDispatchIDList* registry = DispatchIDList();
   if (registry == nullptr) {
-    Log(TLogLevel::Error, std::string(Name()) +
-                              " Receiver could not register a logger: the registry does not exist");
+    Log(TLogLevel::Error,
+        std::string(Name()) + " Receiver could not register a logger: the registry does not exist");
     return -1;
   }
   return registry->RegisterDispatchID(dispatchID, destinationString, connectionMethod);
@@ -53,8 +53,9 @@ int32_t TBxReceiver::HandOff(const TDispatchMessage& message, int32_t messageTyp
   if (messageType == kMsgTypeRegister) {
     TBxDispatchIDList* registry = DispatchIDList();
     if (registry == nullptr) {
-      Log(TLogLevel::Error, std::string(Name()) +
-                                " Receiver could not register a logger: the registry does not exist");
+      Log(TLogLevel::Error,
+          std::string(Name()) +
+              " Receiver could not register a logger: the registry does not exist");
       return -1;
     }
     return registry->RegisterLogger(message, connectionMethod);

@@ -140,18 +140,29 @@ TOptions ParseOptions(int argc, char** argv) {
       o.Pipeline = true;
     } else if (arg == "--via") {
       const std::string v = value();
-      if (v == "endpoint") o.Via = TVia::Endpoint;
-      else if (v == "tcp") o.Via = TVia::Tcp;
-      else if (v == "udp") o.Via = TVia::Udp;
-      else throw EUsage("--via takes endpoint, tcp or udp, not \"" + v + "\"");
+      if (v == "endpoint")
+        o.Via = TVia::Endpoint;
+      else if (v == "tcp")
+        o.Via = TVia::Tcp;
+      else if (v == "udp")
+        o.Via = TVia::Udp;
+      else
+        throw EUsage("--via takes endpoint, tcp or udp, not \"" + v + "\"");
     } else if (arg == "--format") {
       const std::string v = value();
-      if (v == "record") o.Format = TFormat::Record;
-      else if (v == "ansi") o.Format = TFormat::Ansi;
-      else if (v == "xml-utf8") o.Format = TFormat::XmlUtf8;
-      else if (v == "xml-utf16") o.Format = TFormat::XmlUtf16;
-      else if (v == "legacy") o.Format = TFormat::Legacy;
-      else throw EUsage("--format takes record, ansi, xml-utf8, xml-utf16 or legacy, not \"" + v + "\"");
+      if (v == "record")
+        o.Format = TFormat::Record;
+      else if (v == "ansi")
+        o.Format = TFormat::Ansi;
+      else if (v == "xml-utf8")
+        o.Format = TFormat::XmlUtf8;
+      else if (v == "xml-utf16")
+        o.Format = TFormat::XmlUtf16;
+      else if (v == "legacy")
+        o.Format = TFormat::Legacy;
+      else
+        throw EUsage("--format takes record, ansi, xml-utf8, xml-utf16 or legacy, not \"" + v +
+                     "\"");
     } else if (arg == "--host") {
       o.Host = value();
     } else if (arg == "--port") {
@@ -180,13 +191,12 @@ TOptions ParseOptions(int argc, char** argv) {
   if (o.Via == TVia::Udp && o.Format != TFormat::Record) {
     throw EUsage("UDP carries records only; leave out --format or use --format record");
   }
-  if (o.Via == TVia::Udp &&
-      (o.Command == TCommand::Reload || o.Command == TCommand::ShowLog ||
-       o.Command == TCommand::IsService || o.Command == TCommand::Stop)) {
+  if (o.Via == TVia::Udp && (o.Command == TCommand::Reload || o.Command == TCommand::ShowLog ||
+                             o.Command == TCommand::IsService || o.Command == TCommand::Stop)) {
     throw EUsage("this command goes over the endpoint (or TCP for --reload), not UDP");
   }
-  if (o.Via == TVia::Tcp && (o.Command == TCommand::ShowLog ||
-                             o.Command == TCommand::IsService || o.Command == TCommand::Stop)) {
+  if (o.Via == TVia::Tcp && (o.Command == TCommand::ShowLog || o.Command == TCommand::IsService ||
+                             o.Command == TCommand::Stop)) {
     throw EUsage("this command goes over the endpoint only");
   }
   if (o.ID.empty()) {
@@ -273,8 +283,8 @@ class TTcpLink {
   int32_t ReadInt32() {
     Need(4);
     const auto* p = reinterpret_cast<const unsigned char*>(FBuffer.data());
-    const uint32_t v = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) |
-                       uint32_t{p[3]};
+    const uint32_t v =
+        (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
     FBuffer.erase(0, 4);
     return static_cast<int32_t>(v);
   }
@@ -332,7 +342,8 @@ int RunTcp(const TOptions& o) {
   const auto [code, payload] = Payload(o, f);
   if (o.Format == TFormat::Legacy) {
     // A legacy message is answered with "OK" and the connection closed: one connection each.
-    const std::string request = BigEndian(code) + BigEndian(static_cast<int32_t>(payload.size())) + payload;
+    const std::string request =
+        BigEndian(code) + BigEndian(static_cast<int32_t>(payload.size())) + payload;
     for (int i = 0; i < o.Count; ++i) {
       TTcpLink link(o.Host, port);
       link.Write(request);
@@ -374,7 +385,8 @@ int RunUdp(const TOptions& o) {
     std::string thread;
     const TDispatchMessagePtr record = BuildDispatchMessage(Fields(o, thread));
     const std::string bytes = RecordBytes(*record);
-    datagram = "2130706433\r\n" + std::to_string(bytes.size()) + "\r\n" + EncodeBase64(bytes) + "\r\n";
+    datagram =
+        "2130706433\r\n" + std::to_string(bytes.size()) + "\r\n" + EncodeBase64(bytes) + "\r\n";
   }
   TUdpSocket socket = TUdpSocket::Open(to.Version);
   for (int i = 0; i < o.Count; ++i) socket.SendTo(to, datagram.data(), datagram.size());
@@ -424,9 +436,12 @@ int main(int argc, char** argv) {
   try {
     const TOptions options = ParseOptions(argc, argv);
     switch (options.Via) {
-      case TVia::Tcp: return RunTcp(options);
-      case TVia::Udp: return RunUdp(options);
-      case TVia::Endpoint: return RunEndpoint(options);
+      case TVia::Tcp:
+        return RunTcp(options);
+      case TVia::Udp:
+        return RunUdp(options);
+      case TVia::Endpoint:
+        return RunEndpoint(options);
     }
   } catch (const EUsage& e) {
     std::fprintf(stderr, "BxSend: %s\n", e.what());

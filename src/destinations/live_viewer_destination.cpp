@@ -60,26 +60,32 @@ bool TBxLiveViewerDestination::StartViewer() {
 }
 
 void TBxLiveViewerDestination::Dispatch(TDispatchMessage& message) {
-  if (!FViewerWindow || !FViewerWindow->Alive()) {
-    FViewerWindow = FindViewerWindow();
-    if (!FViewerWindow) {
-      StartViewer();
-      if (!FViewerWindow) FViewerWindow = FindViewerWindow();
-    }
-  }
-  if (!FViewerWindow) {
-    AddLogEntry(TLogLevel::Error, "The Brevix Live Viewer could not be started");
-    return;
-  }
   const std::string_view bytes(reinterpret_cast<const char*>(&message),
                                static_cast<size_t>(DispatchMessageSize(message)));
-  const auto reply = FViewerWindow->SendFrame(
-      WM_COPYDATA, 0, static_cast<uint64_t>(static_cast<int64_t>(message.MsgType)), bytes,
-      SendTimeout);
-  if (!reply) {
+  // A connection kept from an earlier message may belong to a viewer that the user has just
+  // closed; its failure earns one more try with a freshly found or started viewer, so the
+  // message is not lost.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const bool reused = FViewerWindow && FViewerWindow->Alive();
+    if (!reused) {
+      FViewerWindow = FindViewerWindow();
+      if (!FViewerWindow) {
+        StartViewer();
+        if (!FViewerWindow) FViewerWindow = FindViewerWindow();
+      }
+    }
+    if (!FViewerWindow) {
+      AddLogEntry(TLogLevel::Error, "The Brevix Live Viewer could not be started");
+      return;
+    }
+    const auto reply = FViewerWindow->SendFrame(
+        WM_COPYDATA, 0, static_cast<uint64_t>(static_cast<int64_t>(message.MsgType)), bytes,
+        SendTimeout);
+    if (reply) return;
     FViewerWindow.reset();
-    AddLogEntry(TLogLevel::Error, "The Brevix Live Viewer did not answer");
+    if (!reused) break;
   }
+  AddLogEntry(TLogLevel::Error, "The Brevix Live Viewer did not answer");
 }
 
 }  // namespace bx

@@ -123,16 +123,21 @@ bool TWindowEndpoint::TImpl::Handle(TStreamSocket& socket, TEndpointFrameParser&
                                     std::stop_token stop) {
   std::string replies;
   while (std::optional<TEndpointFrame> frame = parser.Next()) {
-    int64_t result = 0;
+    std::optional<int64_t> result;
     if (frame->Sent()) {
-      result = Loop.Send(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data), stop)
-                   .value_or(0);
-    } else {
       result =
-          Loop.Post(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data)) ? 1 : 0;
+          Loop.Send(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data), stop);
+    } else if (Loop.Post(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data))) {
+      result = 1;
     }
     if (stop.stop_requested()) return false;
-    replies += EncodeReply(result);
+    if (!result && Loop.Ended()) {
+      // The owner's loop has ended: the window is gone. No reply, so the sender sees the
+      // failure (and may look for a new owner) instead of taking 0 as an answer.
+      if (!replies.empty()) socket.Write(replies.data(), replies.size());
+      return false;
+    }
+    replies += EncodeReply(result.value_or(0));
   }
   // Replies to every frame that arrived together leave in one write.
   if (!replies.empty()) socket.Write(replies.data(), replies.size());

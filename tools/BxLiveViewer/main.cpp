@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "destinations/live_viewer_destination.h"
+#include "destinations/log_file_entry_text.h"
 #include "messages/dispatch_message.h"
 #include "platform/clock.h"
 #include "platform/log_entry.h"
@@ -31,17 +32,7 @@ using namespace bx;
 constexpr const char* kUsage = "Usage: BxLiveViewer [--json]\n";
 
 std::string DateTimeText(const TDispatchMessage& m) {
-  char text[64];
-  int year = 0, month = 0, day = 0;
-  if (m.TimeStampDate >= 1) {
-    DayNumberToDate(m.TimeStampDate, year, month, day);
-  }
-  int64_t ms = m.TimeStampTime;
-  if (ms < 0 || ms >= 86400000) ms = 0;
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", year, month, day,
-                static_cast<int>(ms / 3600000), static_cast<int>(ms / 60000 % 60),
-                static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000));
-  return text;
+  return FormatLogFileTimeStamp(m.TimeStampDate, m.TimeStampTime);
 }
 
 // Control characters would break the one-line form; they show as blanks.
@@ -55,50 +46,7 @@ std::string OneLine(std::string_view text) {
 
 void JsonString(std::string& out, std::string_view text) {
   out += '"';
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", c);
-          out += escape;
-        } else if (c < 0x80) {
-          out += static_cast<char>(c);
-        } else {
-          // Keep valid UTF-8 sequences; a byte that starts none becomes U+FFFD.
-          size_t length = (c >= 0xC2 && c <= 0xDF)   ? 2
-                          : (c >= 0xE0 && c <= 0xEF) ? 3
-                          : (c >= 0xF0 && c <= 0xF4) ? 4
-                                                     : 0;
-          bool valid = length > 0 && i + length <= text.size();
-          for (size_t k = 1; valid && k < length; ++k) {
-            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-          }
-          if (valid) {
-            out.append(text.substr(i, length));
-            i += length - 1;
-          } else {
-            out += "\\ufffd";
-          }
-        }
-    }
-  }
+  out += JsonEscape(text);
   out += '"';
 }
 

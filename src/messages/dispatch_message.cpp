@@ -115,9 +115,10 @@ TDispatchMessageCheck CheckDispatchMessage(std::span<const std::byte> bytes) {
                   ", DetailsLen " + std::to_string(detailsLen) + ")";
     return check;
   }
-  const uint64_t needed = kDispatchMessageMinSize + static_cast<uint64_t>(textLen) +
-                          static_cast<uint64_t>(detailsLen);
-  if (needed > bytes.size() || needed > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+  const uint64_t needed =
+      kDispatchMessageMinSize + static_cast<uint64_t>(textLen) + static_cast<uint64_t>(detailsLen);
+  if (needed > bytes.size() ||
+      needed > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
     check.Error = "record claims " + std::to_string(needed) + " bytes but " +
                   std::to_string(bytes.size()) + " arrived";
     return check;

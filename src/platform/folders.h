@@ -4,7 +4,8 @@
 //   user data    H/user             (else ${XDG_DATA_HOME:-~/.local/share})
 //   common data  H/common           (else /var/lib)
 //   registry     H/registry/HKEY_LOCAL_MACHINE.ini, H/registry/HKEY_CURRENT_USER.ini
-//                (else /etc/Korvane/registry.ini, ${XDG_CONFIG_HOME:-~/.config}/Korvane/registry.ini)
+//                (else /etc/Korvane/registry.ini,
+//                ${XDG_CONFIG_HOME:-~/.config}/Korvane/registry.ini)
 //   run folder   H/run              (else $XDG_RUNTIME_DIR/brevix, or /tmp/brevix-<uid>)
 //   services     H/services         (else /etc/systemd/system)
 // The environment is read on every call, so a test that sets BREVIX_HOME sees it at once.

@@ -11,7 +11,14 @@
 
 namespace bx {
 
-enum class TLogLevel : uint8_t { Reg = 0, Unreg = 1, Warning = 2, Error = 3, Info = 4, Setting = 5 };
+enum class TLogLevel : uint8_t {
+  Reg = 0,
+  Unreg = 1,
+  Warning = 2,
+  Error = 3,
+  Info = 4,
+  Setting = 5
+};
 
 inline constexpr uint32_t kWmLogEntry = 1024 + 80;
 

@@ -38,7 +38,10 @@ class TLogCapture {
   void Clear();
   TMessageLoop& Loop() { return FLoop; }
   // Other messages posted to the main loop (not log entries), in arrival order.
-  const std::vector<TLoopMessage>& OtherMessages() { Pump(); return FOther; }
+  const std::vector<TLoopMessage>& OtherMessages() {
+    Pump();
+    return FOther;
+  }
 
  private:
   void Pump();

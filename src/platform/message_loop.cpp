@@ -69,6 +69,8 @@ std::optional<int64_t> TMessageLoop::Send(uint32_t msg, uint64_t wparam, uint64_
       return std::nullopt;
     }
   }
+  // A worker that is asked to stop does not start a new wait, nor leave work behind it.
+  if (stop.stop_requested()) return std::nullopt;
   auto state = std::make_shared<TSendState>();
   bool wake = false;
   {

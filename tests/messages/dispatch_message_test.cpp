@@ -47,8 +47,8 @@ TEST(DispatchMessageTest, FieldsLandAtTheirOffsetsLittleEndian) {
   EXPECT_EQ(u8(8), 730120u & 0xFF);
   EXPECT_EQ(u8(12), 0xC4u);  // -60
   EXPECT_EQ(u8(15), 0xFFu);
-  EXPECT_EQ(u8(16), 5u);     // MsgTextLen
-  EXPECT_EQ(u8(20), 5u);     // DetailsLen
+  EXPECT_EQ(u8(16), 5u);  // MsgTextLen
+  EXPECT_EQ(u8(20), 5u);  // DetailsLen
   EXPECT_EQ(u8(24), 0xFFu);
   EXPECT_EQ(u8(28), 'T');
   EXPECT_EQ(u8(54), 'D');

@@ -39,7 +39,8 @@ std::vector<std::string> TLogCapture::Texts(TLogLevel level) {
 
 std::vector<std::string> TLogCapture::Lines() {
   std::vector<std::string> lines;
-  for (const auto& e : Entries()) lines.push_back(std::string(LogLevelName(e.Level)) + ": " + e.Text);
+  for (const auto& e : Entries())
+    lines.push_back(std::string(LogLevelName(e.Level)) + ": " + e.Text);
   return lines;
 }
 

@@ -1,0 +1,131 @@
+#include "core/dispatch_list.h"
+
+#include "config/dispatcher_settings.h"
+#include "config/ini_file.h"
+#include "config/text_case.h"
+#include "core/known_destinations.h"
+#include "platform/file_access.h"
+#include "platform/log_entry.h"
+
+namespace bx {
+
+namespace {
+
+// Blanks and control characters, as trimmed around kind names.
+bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string Trim(std::string_view text) {
+  size_t first = 0;
+  size_t last = text.size();
+  while (first < last && IsTrimmed(text[first])) ++first;
+  while (last > first && IsTrimmed(text[last - 1])) --last;
+  return std::string(text.substr(first, last - first));
+}
+
+void LogInvalid(const std::string& text) { AddLogEntry(TLogLevel::Error, text); }
+
+}  // namespace
+
+void SplitNextDestination(std::string& remaining, std::string& kind, std::string& options) {
+  std::string kindText;
+  std::string optionText;
+  int depth = 0;
+  size_t i = 0;
+  size_t next = remaining.size();
+  for (; i < remaining.size(); ++i) {
+    const char c = remaining[i];
+    if (c == ',' && depth <= 0) {
+      next = i + 1;
+      break;
+    }
+    if (c == ']') --depth;
+    if (c == '[') ++depth;
+    // The opening bracket lands in the options, its matching closing bracket in the kind.
+    if (depth > 0) {
+      optionText += c;
+    } else {
+      kindText += c;
+    }
+  }
+  remaining.erase(0, next);
+  options = optionText.empty() ? std::string() : optionText.substr(1);
+  if (!kindText.empty() && kindText.back() == ']') kindText.pop_back();
+  kind = Trim(kindText);
+}
+
+std::string ResolveAlias(const std::string& destinationString) {
+  std::string remaining = destinationString;
+  std::string kind;
+  std::string options;
+  SplitNextDestination(remaining, kind, options);
+  if (kind != "Alias") return destinationString;
+  const std::string settingsFile = DefaultSettingsFileName();
+  if (!RegularFileExists(settingsFile)) return destinationString;
+  if (options.size() < 5 || !SameText(std::string_view(options).substr(0, 5), "NAME=")) {
+    return destinationString;
+  }
+  const std::string alias = options.substr(5);
+  TBxIniFile ini;
+  ini.Load(settingsFile);
+  return ini.ReadString(alias, "DestinationDetails", "Unknown Alias");
+}
+
+TBxDispatchList::~TBxDispatchList() = default;
+
+std::string TBxDispatchList::GetName() const { return FDestinationString; }
+
+void TBxDispatchList::SetName(const std::string& text) {
+  FDestinationString = ResolveAlias(text);
+  FDestinations.clear();
+  int named = 0;
+  int failed = 0;
+  std::string remaining = FDestinationString;
+  while (!remaining.empty()) {
+    std::string kind;
+    std::string options;
+    SplitNextDestination(remaining, kind, options);
+    if (kind.empty()) continue;
+    ++named;
+    std::optional<TBxDestinationClass> found = FindDestinationClass(kind);
+    if (!found) {
+      LogInvalid("Invalid Destination: Unknown destination \"" + kind + "\"");
+      ++failed;
+      continue;
+    }
+    std::unique_ptr<TBxDestination> destination = found->Create();
+    destination->SetName(kind);
+    destination->SetOptions(options);
+    if (destination->Invalid) {
+      ++failed;
+    } else {
+      FDestinations.push_back(std::move(destination));
+    }
+  }
+  if (named == 0) LogInvalid("Invalid Destination: No Active destinations specified");
+  Invalid = failed >= named;
+}
+
+void TBxDispatchList::Dispatch(TDispatchMessage& message) {
+  for (const std::unique_ptr<TBxDestination>& destination : FDestinations) {
+    destination->Dispatch(message);
+  }
+}
+
+int TBxDispatchList::Count() const { return static_cast<int>(FDestinations.size()); }
+
+TBxDestination& TBxDispatchList::Item(int index) const {
+  if (index < 0 || index >= Count())
+    throw EBxDispatcherException("Error retrieving TBxDestination");
+  return *FDestinations[static_cast<size_t>(index)];
+}
+
+std::unique_ptr<TBxDestination> TBxDispatchList::Extract(int index) {
+  if (index < 0 || index >= Count())
+    throw EBxDispatcherException("Error retrieving TBxDestination");
+  auto at = FDestinations.begin() + index;
+  std::unique_ptr<TBxDestination> destination = std::move(*at);
+  FDestinations.erase(at);
+  return destination;
+}
+
+}  // namespace bx

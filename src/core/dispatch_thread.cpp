@@ -1,0 +1,162 @@
+#include "core/dispatch_thread.h"
+
+#include <chrono>
+#include <exception>
+#include <future>
+#include <string>
+
+#include "config/settings_snapshot.h"
+#include "platform/log_entry.h"
+#include "platform/message_loop.h"
+
+namespace bx {
+
+namespace {
+
+constexpr std::chrono::milliseconds kWaitLimit{1000};
+
+std::string ExceptionText(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown exception";
+  }
+}
+
+}  // namespace
+
+TBxDispatchThread::TBxDispatchThread(TBxMessageQueue& queue, TManualResetEvent& event,
+                                     TBxDispatchIDList& registry)
+    : FQueue(queue), FEvent(event), FRegistry(registry) {
+  std::promise<TThreadPriorityHandle> started;
+  std::future<TThreadPriorityHandle> handle = started.get_future();
+  FThread = std::thread([this, started = std::move(started)]() mutable {
+    started.set_value(CurrentThreadHandle());
+    Execute();
+  });
+  FPriority = handle.get();
+}
+
+TBxDispatchThread::~TBxDispatchThread() {
+  Terminate();
+  WaitFor();
+}
+
+void TBxDispatchThread::Terminate() {
+  FTerminated.store(true, std::memory_order_release);
+  FEvent.Set();
+}
+
+void TBxDispatchThread::WaitFor() {
+  if (FThread.joinable()) FThread.join();
+}
+
+void TBxDispatchThread::Execute() {
+  // Without the main window nobody could read what this thread reports: do nothing at all.
+  if (MainLoop() == nullptr) return;
+  SetThreadPriority(FPriority, TThreadPriority::Lower);
+  try {
+    while (!FTerminated.load(std::memory_order_acquire)) {
+      // IsSet first: while messages remain the event stays set, and the check needs no lock.
+      if (FEvent.IsSet() || FEvent.WaitFor(kWaitLimit)) {
+        // Relaxed: the event that follows the request carries the wake-up.
+        if (FQueue.EmptyRequested.exchange(false, std::memory_order_relaxed)) {
+          FQueue.EmptyQueue(true);
+        } else if (!FQueue.IsEmpty()) {
+          DispatchNextMessage();
+        }
+        if (FQueue.IsEmpty()) {
+          FEvent.Reset();
+          // A message linked between the test and the reset would otherwise wait for the
+          // time-out; the event orders the reset against the producer's set.
+          if (!FQueue.IsEmpty()) FEvent.Set();
+        }
+      } else if (!FQueue.IsEmpty()) {
+        FEvent.Set();
+      }
+    }
+  } catch (...) {
+    AddLogEntry(TLogLevel::Error,
+                "Exception occurred in DispatchThread: " + ExceptionText(std::current_exception()));
+  }
+}
+
+void TBxDispatchThread::DispatchNextMessage() {
+  TDispatchMessagePtr message = FQueue.TakeHead();
+  if (!message) {
+    AddLogEntry(TLogLevel::Warning,
+                "Message Queue Problem: DispatchNextMessage called but queue is empty");
+    FEvent.Reset();
+    return;
+  }
+  try {
+    DispatchMessage(*message);
+  } catch (...) {
+    AddLogEntry(TLogLevel::Error, "Exception occurred in DispatchMessage: " +
+                                      ExceptionText(std::current_exception()));
+  }
+  // The message is freed here whatever happened: it is never retried.
+}
+
+void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
+  const std::string_view dispatchID = FieldText(message.DispatchID);
+
+  if (message.MsgType == kMsgTypeUnregister) {
+    TBxDispatchIDList::TLock lock = FRegistry.Lock();
+    const int index = FRegistry.Find(lock, dispatchID);
+    if (index >= 0) {
+      const TBxDestination& registration = *FRegistry.Objects(lock, index);
+      const std::string description = TBxDispatchIDList::DestinationText(registration);
+      const uint8_t method = registration.ConnectionMethod;
+      FRegistry.Delete(lock, index);
+      std::string line = "Unregister Logger " + std::string(dispatchID.substr(0, 8)) + " (" +
+                         ConnectionMethodLetter(method) + "):  [ ";
+      line += FieldText(message.ComputerName);
+      line += "  ";
+      line += FieldText(message.AppName);
+      line += "  (" + std::to_string(message.ProcessID) + ")  ";
+      line += FieldText(message.Category);
+      line += " ]  --  \"" + description + "\"";
+      AddLogEntry(TLogLevel::Unreg, line);
+    }
+    FRegistry.SaveDispatchIDs(lock);
+    return;
+  }
+
+  const std::shared_ptr<const TBxDispatcherSettings> settings = CurrentSettings();
+  // Unsigned: a negative type is a large number here and never blocked.
+  const auto type = static_cast<uint32_t>(message.MsgType);
+  if (type <= static_cast<uint32_t>(kMaxBlockableMsgType) && settings->BlockedMessages.test(type)) {
+    AddLogEntry(TLogLevel::Warning,
+                "Message Type BLOCKED - MsgType = " + std::to_string(message.MsgType));
+    return;
+  }
+  const std::string_view category = FieldText(message.Category);
+  if (!category.empty() && settings->Categories.Count() > 0 &&
+      settings->Categories.IsCategoryBlocked(category)) {
+    AddLogEntry(TLogLevel::Warning,
+                "Message Category BLOCKED - MsgType = " + std::string(category));
+    return;
+  }
+
+  if (std::shared_ptr<TBxDestination> destination = FindDestination(dispatchID)) {
+    destination->Dispatch(message);
+  } else {
+    AddLogEntry(TLogLevel::Warning, "Destination for " + std::string(dispatchID) + " NOT FOUND");
+  }
+}
+
+std::shared_ptr<TBxDestination> TBxDispatchThread::FindDestination(std::string_view dispatchID) {
+  try {
+    return FRegistry.FindForDelivery(dispatchID);
+  } catch (...) {
+    AddLogEntry(TLogLevel::Error, "Destination object (" + std::string(dispatchID) +
+                                      ") could not be located (" +
+                                      ExceptionText(std::current_exception()) + ")");
+    return nullptr;
+  }
+}
+
+}  // namespace bx

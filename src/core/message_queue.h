@@ -1,0 +1,91 @@
+// TBxMessageQueue: the hand-off between the receivers (many threads) and the dispatch thread
+// (the one consumer). Messages come out oldest first, in the order in which they were linked.
+//
+// Structure: a singly linked list ending in an empty sentinel node (FTail). A producer copies
+// the message and allocates the next sentinel outside the lock, then under FLock stores the copy
+// in the current sentinel, links the new one and makes it the tail. The consumer takes from
+// FHead without the lock: it compares FHead with FTail and follows `Next`.
+//
+// Ownership: the queue owns every message copy and node it holds; AddMessage never keeps the
+// caller's block. The event is borrowed and must outlive the queue.
+// Threads: AddMessage, IsEmpty, MessageCount, ResetMessageCount, Signal, Disabled and
+// EmptyRequested from any thread. TakeHead and EmptyQueue only from the one consuming thread
+// (the dispatch thread), or from the owner once no other thread uses the queue (destructor).
+// Failure: AddMessage lets std::bad_alloc through with nothing linked (the receiver reports
+// it). EmptyQueue never throws; it reports a failure as one Error entry of the activity log.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "messages/dispatch_message.h"
+#include "platform/manual_reset_event.h"
+
+namespace bx {
+
+class TBxMessageQueue {
+ public:
+  explicit TBxMessageQueue(TManualResetEvent& event);
+  virtual ~TBxMessageQueue();
+  TBxMessageQueue(const TBxMessageQueue&) = delete;
+  TBxMessageQueue& operator=(const TBxMessageQueue&) = delete;
+
+  // Copies `message` (DispatchMessageSize bytes, so its lengths must be trusted), links the
+  // copy at the end, sets the event and counts it. While Disabled, does nothing at all.
+  void AddMessage(const TDispatchMessage& message);
+
+  // True when no message is queued. A snapshot: producers may add at any moment.
+  bool IsEmpty() const;
+
+  // Discards every message queued at the moment of the call. With keepUnregisters, messages of
+  // type 92 are added again (as by AddMessage, so subject to Disabled) behind whatever arrived
+  // meanwhile, in their old order. Consumer thread only.
+  void EmptyQueue(bool keepUnregisters);
+
+  // Messages added since the last reset: a work-load figure, not a length.
+  int32_t MessageCount() const;
+  void ResetMessageCount();
+
+  // Sets the event. Called by AddMessage after linking.
+  virtual void Signal();
+
+  // Detaches the oldest message and returns it, or null when the queue is empty. No lock is
+  // taken. Consumer thread only.
+  TDispatchMessagePtr TakeHead();
+
+  // While true, AddMessage discards what it is given. Written by the main thread.
+  // Relaxed at every use: a switch on its own; no other data is published through it.
+  std::atomic<bool> Disabled{false};
+  // Set by the main thread, cleared by the dispatch thread, which then empties the queue.
+  // Relaxed at every use: the event that follows the request carries the wake-up.
+  std::atomic<bool> EmptyRequested{false};
+
+ private:
+  struct TNode {
+    // Written by the producer that links the node, before it publishes the next tail; read by
+    // the consumer after it has seen that tail.
+    TDispatchMessage* Message = nullptr;
+    // Release by the producer, acquire by the consumer: seeing the link means seeing Message.
+    std::atomic<TNode*> Next{nullptr};
+  };
+
+  // Frees the nodes from `first` up to (not including) `stop` with their messages; type-92
+  // messages are added again when `keepUnregisters`. Finishes the walk after a failure, then
+  // throws the first failure.
+  void DiscardChain(TNode* first, TNode* stop, bool keepUnregisters);
+
+  TManualResetEvent& FEvent;
+  // Guards the linking of a node (producers) and the detaching of the chain (EmptyQueue).
+  std::mutex FLock;
+  // Relaxed: a statistic; a lost race with a reset only lowers the figure.
+  std::atomic<int32_t> FMessageCount{0};
+  // The sentinel. Stored under FLock with release so that a consumer that loads it with acquire
+  // sees the message and link stored before it; producers read it under FLock.
+  std::atomic<TNode*> FTail;
+  // The oldest node; moved by the consumer only (EmptyQueue under FLock). Relaxed: other threads
+  // only compare it with FTail for IsEmpty and never dereference it.
+  std::atomic<TNode*> FHead;
+};
+
+}  // namespace bx

@@ -1,0 +1,167 @@
+#include "core/message_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/log_capture.h"
+
+namespace bx {
+namespace {
+
+TDispatchMessagePtr Msg(int32_t type, std::string_view text) {
+  TDispatchMessageFields f;
+  f.MsgType = type;
+  f.MsgText = text;
+  f.DispatchID = "{ID}";
+  return BuildDispatchMessage(f);
+}
+
+// Takes everything, as "type:text".
+std::vector<std::string> Drain(TBxMessageQueue& queue) {
+  std::vector<std::string> out;
+  while (TDispatchMessagePtr m = queue.TakeHead()) {
+    out.push_back(std::to_string(m->MsgType) + ":" + std::string(MsgText(*m)));
+  }
+  return out;
+}
+
+void AddAll(TBxMessageQueue& queue, const std::vector<std::pair<int32_t, std::string>>& msgs) {
+  for (const auto& [type, text] : msgs) queue.AddMessage(*Msg(type, text));
+}
+
+TEST(MessageQueueTest, NewQueueIsEmptyAndTakesOldestFirst) {
+  TManualResetEvent event;
+  TBxMessageQueue queue(event);
+  EXPECT_TRUE(queue.IsEmpty());
+  EXPECT_EQ(queue.MessageCount(), 0);
+  EXPECT_EQ(queue.TakeHead(), nullptr);
+  EXPECT_FALSE(event.IsSet());
+
+  AddAll(queue, {{0, "a"}, {1, "b"}, {2, "c"}});
+  EXPECT_FALSE(queue.IsEmpty());
+  EXPECT_EQ(queue.MessageCount(), 3);
+  EXPECT_TRUE(event.IsSet());
+  EXPECT_EQ(Drain(queue), (std::vector<std::string>{"0:a", "1:b", "2:c"}));
+  EXPECT_TRUE(queue.IsEmpty());
+  // Taking is not adding: the work-load figure stays until reset.
+  EXPECT_EQ(queue.MessageCount(), 3);
+  queue.ResetMessageCount();
+  EXPECT_EQ(queue.MessageCount(), 0);
+  // Messages left in the queue are freed by the destructor (checked by the ASan build).
+  AddAll(queue, {{5, "left behind"}});
+}
+
+TEST(MessageQueueTest, DisabledLeavesQueueCounterAndEventUntouched) {
+  test::TLogCapture log;
+  TManualResetEvent event;
+  TBxMessageQueue queue(event);
+  queue.Disabled = true;
+  AddAll(queue, {{0, "dropped"}, {92, "dropped too"}});
+  EXPECT_TRUE(queue.IsEmpty());
+  EXPECT_EQ(queue.MessageCount(), 0);
+  EXPECT_FALSE(event.IsSet());
+  EXPECT_TRUE(log.Entries().empty());
+
+  queue.Disabled = false;
+  AddAll(queue, {{0, "kept"}});
+  EXPECT_EQ(Drain(queue), (std::vector<std::string>{"0:kept"}));
+}
+
+TEST(MessageQueueTest, CopyIsIndependentOfTheCallersBlock) {
+  TManualResetEvent event;
+  TBxMessageQueue queue(event);
+  TDispatchMessagePtr original = Msg(3, "original text");
+  queue.AddMessage(*original);
+  char* text = reinterpret_cast<char*>(original.get()) + kDispatchMessageFixedSize;
+  std::memcpy(text, "CHANGED", 7);
+  original->MsgType = 4;
+  original.reset();
+  EXPECT_EQ(Drain(queue), (std::vector<std::string>{"3:original text"}));
+}
+
+TEST(MessageQueueTest, EmptyQueueKeepsUnregistrationsInOrder) {
+  test::TLogCapture log;
+  TManualResetEvent event;
+  TBxMessageQueue queue(event);
+
+  // Empty queue: nothing happens, nothing is logged.
+  queue.EmptyQueue(true);
+  EXPECT_TRUE(queue.IsEmpty());
+  EXPECT_FALSE(event.IsSet());
+
+  AddAll(queue, {{1, "w1"}, {92, "u1"}, {1, "w2"}, {92, "u2"}});
+  queue.ResetMessageCount();
+  event.Reset();
+  queue.EmptyQueue(true);
+  EXPECT_EQ(queue.MessageCount(), 2);
+  EXPECT_TRUE(event.IsSet());
+  EXPECT_EQ(Drain(queue), (std::vector<std::string>{"92:u1", "92:u2"}));
+
+  // Without keeping, everything goes.
+  AddAll(queue, {{1, "w1"}, {92, "u1"}});
+  queue.EmptyQueue(false);
+  EXPECT_TRUE(queue.IsEmpty());
+  EXPECT_TRUE(log.Entries().empty());
+}
+
+TEST(MessageQueueTest, EmptyQueueWhileDisabledDropsTheUnregistrations) {
+  TManualResetEvent event;
+  TBxMessageQueue queue(event);
+  AddAll(queue, {{1, "w1"}, {92, "u1"}, {92, "u2"}});
+  queue.ResetMessageCount();
+  event.Reset();
+  queue.Disabled = true;
+  queue.EmptyQueue(true);
+  EXPECT_TRUE(queue.IsEmpty());
+  EXPECT_EQ(queue.MessageCount(), 0);
+  EXPECT_FALSE(event.IsSet());
+}
+
+// A queue whose Signal can add a message of its own (a producer that got in while the queue was
+// being emptied) or fail.
+class THookedQueue : public TBxMessageQueue {
+ public:
+  using TBxMessageQueue::TBxMessageQueue;
+  void Signal() override {
+    TBxMessageQueue::Signal();
+    if (AddOnNextSignal) {
+      AddOnNextSignal = false;
+      AddMessage(*Msg(7, "added meanwhile"));
+    }
+    if (FailSignal) throw std::runtime_error("event lost");
+  }
+  bool AddOnNextSignal = false;
+  bool FailSignal = false;
+};
+
+TEST(MessageQueueTest, MessagesAddedWhileEmptyingSurviveBetweenTheUnregistrations) {
+  TManualResetEvent event;
+  THookedQueue queue(event);
+  AddAll(queue, {{1, "w1"}, {92, "u1"}, {1, "w2"}, {92, "u2"}});
+  queue.AddOnNextSignal = true;  // fires when u1 is added again
+  queue.EmptyQueue(true);
+  EXPECT_EQ(Drain(queue), (std::vector<std::string>{"92:u1", "7:added meanwhile", "92:u2"}));
+}
+
+TEST(MessageQueueTest, FailureWhileEmptyingIsLoggedOnceAndTheQueueStaysUsable) {
+  test::TLogCapture log;
+  TManualResetEvent event;
+  THookedQueue queue(event);
+  AddAll(queue, {{92, "u1"}, {1, "w1"}, {92, "u2"}});
+  queue.FailSignal = true;
+  EXPECT_NO_THROW(queue.EmptyQueue(true));
+  queue.FailSignal = false;
+  ASSERT_EQ(log.Lines(),
+            (std::vector<std::string>{"Error: Message queue could not be emptied (event lost)"}));
+  // Both unregistrations were linked before their signal failed; the walk went on after the
+  // first failure and freed every node it had detached.
+  AddAll(queue, {{2, "after"}});
+  EXPECT_EQ(Drain(queue), (std::vector<std::string>{"92:u1", "92:u2", "2:after"}));
+}
+
+}  // namespace
+}  // namespace bx

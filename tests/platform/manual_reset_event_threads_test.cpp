@@ -1,0 +1,73 @@
+#include "platform/manual_reset_event.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace bx {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(ManualResetEventThreadsTest, StartsUnsetTimesOutAndStaysSetUntilReset) {
+  TManualResetEvent event;
+  EXPECT_FALSE(event.IsSet());
+  EXPECT_FALSE(event.WaitFor(20ms));
+  EXPECT_FALSE(event.WaitFor(0ms));
+  event.Set();
+  event.Set();
+  EXPECT_TRUE(event.IsSet());
+  // Manual reset: every wait passes until somebody resets it.
+  EXPECT_TRUE(event.WaitFor(0ms));
+  EXPECT_TRUE(event.WaitFor(10s));
+  event.Reset();
+  EXPECT_FALSE(event.IsSet());
+  EXPECT_FALSE(event.WaitFor(5ms));
+}
+
+TEST(ManualResetEventThreadsTest, SetFromAnotherThreadWakesEveryWaiter) {
+  TManualResetEvent event;
+  std::atomic<int> woken{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 3; ++i) {
+    waiters.emplace_back([&] {
+      if (event.WaitFor(30s)) woken.fetch_add(1);
+    });
+  }
+  std::thread setter([&] { event.Set(); });
+  setter.join();
+  for (auto& t : waiters) t.join();
+  EXPECT_EQ(woken.load(), 3);
+}
+
+// A producer publishes data and sets the event; the consumer resets, looks and waits, as the
+// dispatch thread does. The consumer must never sleep out its full wait while data is there.
+TEST(ManualResetEventThreadsTest, ResetThenLookNeverMissesASet) {
+  TManualResetEvent event;
+  constexpr int kRounds = 2000;
+  std::atomic<int> published{0};
+  std::atomic<int> lateWakeups{0};
+  std::thread producer([&] {
+    for (int i = 1; i <= kRounds; ++i) {
+      published.store(i, std::memory_order_relaxed);
+      event.Set();
+      while (published.load(std::memory_order_relaxed) != -i) std::this_thread::yield();
+    }
+  });
+  for (int i = 1; i <= kRounds; ++i) {
+    for (;;) {
+      event.Reset();
+      if (published.load(std::memory_order_relaxed) == i) break;
+      if (!event.WaitFor(5s)) lateWakeups.fetch_add(1);
+    }
+    published.store(-i, std::memory_order_relaxed);
+  }
+  producer.join();
+  EXPECT_EQ(lateWakeups.load(), 0);
+}
+
+}  // namespace
+}  // namespace bx

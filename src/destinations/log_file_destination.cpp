@@ -1,0 +1,284 @@
+#include "destinations/log_file_destination.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "config/settings_snapshot.h"
+#include "config/text_case.h"
+#include "destinations/date_format.h"
+#include "destinations/log_file_record.h"
+#include "platform/log_entry.h"
+
+namespace bx {
+
+namespace {
+
+constexpr int kOpenAttempts = 5;
+constexpr auto kOpenRetryWait = std::chrono::milliseconds(20);
+constexpr int kDefaultPartWidth = 4;
+constexpr std::string_view kExtension = ".bxl";
+constexpr std::string_view kIncompleteSuffix = "_Incomplete.bxl";
+// Folder variables whose values name each other (or themselves) would expand without end.
+constexpr int kMaxExpansions = 64;
+constexpr size_t kMaxExpandedLength = 32 * 1024;
+
+TBxLogFileDestination& File(TBxDestination& d) { return static_cast<TBxLogFileDestination&>(d); }
+
+constexpr TBxOptionDef kFileOptions[] = {
+    {"Path", TBxOptionType::Text,
+     [](TBxDestination& d, const TBxOptionValue& v) { File(d).SetPath(std::string(v.Text)); }},
+    {"MaxSize", TBxOptionType::Integer,
+     [](TBxDestination& d, const TBxOptionValue& v) { File(d).MaxSize = v.Integer; }},
+    {"MaxParts", TBxOptionType::Integer,
+     [](TBxDestination& d, const TBxOptionValue& v) { File(d).MaxParts = v.Integer; }},
+    {"LogByDate", TBxOptionType::Boolean,
+     [](TBxDestination& d, const TBxOptionValue& v) { File(d).LogByDate = v.Boolean; }},
+    {"LogByDateFormat", TBxOptionType::Text,
+     [](TBxDestination& d, const TBxOptionValue& v) {
+       File(d).LogByDateFormat = std::string(v.Text);
+     }},
+    {"KeepOpen", TBxOptionType::Boolean,
+     [](TBxDestination& d, const TBxOptionValue& v) { File(d).KeepOpen = v.Boolean; }},
+    {"DataFormat", TBxOptionType::Text,
+     [](TBxDestination& d, const TBxOptionValue& v) { File(d).DataFormat = std::string(v.Text); }},
+};
+
+// The folder part of `path` with its trailing "/" ("" for a name without folder).
+std::string FolderPrefix(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// `path` without the extension of its last component.
+std::string WithoutExtension(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+  return path.substr(0, dot);
+}
+
+// The part number at the end of a part file's name ("app_07.bxl" -> 7); 1 when the text after
+// the last "_" is not a number.
+int64_t PartNumberOf(const std::string& name) {
+  const std::string stem = WithoutExtension(name);
+  const size_t underscore = stem.rfind('_');
+  const std::string_view digits = underscore == std::string::npos
+                                      ? std::string_view(stem)
+                                      : std::string_view(stem).substr(underscore + 1);
+  if (digits.empty() || digits.size() > 10) return 1;
+  int64_t value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return 1;
+    value = value * 10 + (c - '0');
+  }
+  return value > INT32_MAX ? 1 : value;
+}
+
+int DecimalDigits(int64_t value) {
+  int digits = 1;
+  while (value >= 10) {
+    value /= 10;
+    ++digits;
+  }
+  return digits;
+}
+
+}  // namespace
+
+TBxLogFileDestination::TBxLogFileDestination()
+    : TBxLogFileDestination(RealFileSystem(), SystemClock()) {}
+
+TBxLogFileDestination::TBxLogFileDestination(TFileSystem& fileSystem, const TClock& clock)
+    : FFileSystem(fileSystem), FClock(clock) {}
+
+void TBxLogFileDestination::SetOptions(const std::string& text) {
+  if (!CheckRequiredOption(
+          text, "PATH", "Invalid Destination: Path option not specified in destination \"%s\"")) {
+    return;
+  }
+  TBxDestination::SetOptions(text);
+}
+
+std::span<const TBxOptionDef> TBxLogFileDestination::OptionTable() const { return kFileOptions; }
+
+void TBxLogFileDestination::SetPath(const std::string& value) {
+  if (value == FPath) return;
+  FPath = value;
+  if (FPath.size() >= 2 && FPath.front() == '"' && FPath.back() == '"') {
+    FPath = FPath.substr(1, FPath.size() - 2);
+  }
+  FPath = ExpandFolderVariables(FPath);
+  if (!CurrentSettings()->IsPathAllowed(FPath)) {
+    Reject("Invalid Destination: Path not allowed in destination \"" + GetName() + "\"");
+  }
+}
+
+std::string TBxLogFileDestination::ExpandFolderVariables(std::string text) {
+  const std::shared_ptr<const TBxDispatcherSettings> settings = CurrentSettings();
+  const std::string invalid =
+      "Invalid Destination: Invalid Folder variable in destination \"" + GetName() + "\"";
+  int expansions = 0;
+  for (size_t at = text.find("$("); at != std::string::npos; at = text.find("$(")) {
+    if (++expansions > kMaxExpansions || text.size() > kMaxExpandedLength) {
+      Reject(invalid);
+      break;
+    }
+    const std::string prefix = text.substr(0, at);
+    const std::string continuation = text.substr(at + 2);
+    const size_t close = continuation.find(')');
+    std::string value;
+    bool known = false;
+    std::string rest;
+    if (close == std::string::npos) {
+      Reject(invalid);
+      rest = continuation;
+    } else {
+      known = settings->FindNamedPath(continuation.substr(0, close), value) && !value.empty();
+      rest = continuation.substr(close + 1);
+    }
+    if (!known) {
+      Reject("Invalid Destination: Unknown Folder variable in destination \"" + GetName() + "\"");
+      value.clear();
+    }
+    text = prefix + value + rest;
+  }
+  return text;
+}
+
+std::string TBxLogFileDestination::PartFileName(const std::string& base, int64_t part) const {
+  const int width = MaxParts > 0 ? DecimalDigits(MaxParts) : kDefaultPartWidth;
+  std::string digits = std::to_string(part);
+  if (digits.size() < static_cast<size_t>(width)) {
+    digits.insert(0, static_cast<size_t>(width) - digits.size(), '0');
+  }
+  return base + "_" + digits + std::string(kExtension);
+}
+
+int64_t TBxLogFileDestination::ChoosePart(const std::string& base) {
+  const std::string folder = FolderPrefix(base);
+  const std::string prefix = base.substr(folder.size()) + "_";
+  // The folder is listed again only when an entry may have been added, removed or renamed
+  // since the last listing; appending to a part changes nothing in the folder.
+  if (FLastPart.Folder != folder || FLastPart.Prefix != prefix ||
+      !FFileSystem.FolderUnchanged(folder, FLastPart.Stamp)) {
+    FLastPart.Folder = folder;
+    FLastPart.Prefix = prefix;
+    std::vector<std::string> names =
+        FFileSystem.ListFolder(folder, prefix, kExtension, &FLastPart.Stamp);
+    std::erase_if(names, [](const std::string& n) { return n.find("Incomplete") != n.npos; });
+    // The last name in an order that ignores case; names equal but for case in byte order, so
+    // the choice does not depend on the listing order.
+    const auto last = std::max_element(names.begin(), names.end(),
+                                       [](const std::string& a, const std::string& b) {
+                                         const int order = CompareText(a, b);
+                                         return order != 0 ? order < 0 : a < b;
+                                       });
+    FLastPart.Name = last == names.end() ? std::string() : *last;
+  }
+  if (FLastPart.Name.empty()) return 1;
+  const std::string& last = FLastPart.Name;
+  const int64_t part = PartNumberOf(last);
+  const int64_t size = FFileSystem.FileSize(folder + last);
+  if (size < static_cast<int64_t>(MaxSize) * 1024) return part;
+  if (part != MaxParts || MaxParts <= 0) return part + 1;
+  if (MaxParts == 1) return 1;  // a single part keeps growing
+  // Make room: part 1, the oldest, goes; every other part moves down by one.
+  TFileStatus ignored;
+  for (int64_t c = 2; c <= MaxParts; ++c) {
+    const std::string older = PartFileName(base, c - 1);
+    FFileSystem.Delete(older, ignored);
+    FFileSystem.Rename(PartFileName(base, c), older, ignored);
+  }
+  return MaxParts;
+}
+
+std::string TBxLogFileDestination::ChooseFileName() {
+  std::string base = WithoutExtension(FPath);
+  if (LogByDate) base += "_" + FormatDateTime(LogByDateFormat, FClock.Now());
+  if (MaxSize > 1) {
+    CurrentFileName = PartFileName(base, ChoosePart(base));
+  } else {
+    CurrentFileName = base + std::string(kExtension);
+  }
+  return CurrentFileName;
+}
+
+bool TBxLogFileDestination::OpenFile() {
+  FileOpened = false;
+  TFileStatus status;
+  for (int attempt = 1;; ++attempt) {
+    FFileStream = FFileSystem.OpenForWrite(CurrentFileName, TOpenMode::Existing, status);
+    if (FFileStream != nullptr) break;
+    if (IsFileMissing(status)) {
+      // A new file, only in a folder that exists: folders are never made here.
+      if (!FFileSystem.FolderExists(FolderPrefix(CurrentFileName))) {
+        AddLogEntry(TLogLevel::Error, "Log file path is invalid: " + CurrentFileName);
+        return false;
+      }
+      FFileStream = FFileSystem.OpenForWrite(CurrentFileName, TOpenMode::OpenOrCreate, status);
+      if (FFileStream == nullptr) {
+        AddLogEntry(TLogLevel::Error,
+                    "Log File Create Error (" + status.Text + "): " + CurrentFileName);
+        return false;
+      }
+      break;
+    }
+    if (attempt == kOpenAttempts) {
+      AddLogEntry(TLogLevel::Error,
+                  "Log File Open Error (" + status.Text + "): " + CurrentFileName);
+      return false;
+    }
+    AddLogEntry(TLogLevel::Warning, "Attempt " + std::to_string(attempt) +
+                                        " - Log File Open Error (" + status.Text +
+                                        "): " + CurrentFileName);
+    std::this_thread::sleep_for(kOpenRetryWait);
+  }
+  FileOpened = true;
+  return true;
+}
+
+void TBxLogFileDestination::WriteEntry() {
+  // The file is open for appending: both writes go to its end.
+  TFileStatus status;
+  const std::span<const std::byte> entry(FEntry);
+  size_t written = FFileStream->Write(entry.first(kLogFileMarkerSize), status);
+  bool whole = written == kLogFileMarkerSize;
+  if (whole) {
+    const std::span<const std::byte> record = entry.subspan(kLogFileMarkerSize);
+    const size_t recordWritten = FFileStream->Write(record, status);
+    written += recordWritten;
+    whole = recordWritten == record.size();
+  }
+  if (whole) return;
+
+  // The file now ends inside an entry. Move it aside while it is still locked, so no other
+  // writer appends behind the cut entry; the next message starts a new file.
+  AddLogEntry(TLogLevel::Error, "Incomplete message written to log file: " + CurrentFileName +
+                                    ". Incomplete log file saved. New log file created.");
+  const std::string saved = CurrentFileName.substr(0, CurrentFileName.size() - kExtension.size()) +
+                            std::string(kIncompleteSuffix);
+  if (!FFileSystem.Rename(CurrentFileName, saved, status)) {
+    AddLogEntry(TLogLevel::Error, "Could not backup Incomplete log file: " + CurrentFileName);
+    // The file stays under its regular name: cut it back to its last whole entry so that
+    // later entries are not appended behind a broken one.
+    const int64_t size = FFileStream->Size(status);
+    if (size >= static_cast<int64_t>(written)) {
+      FFileStream->Truncate(size - static_cast<int64_t>(written), status);
+    }
+  }
+}
+
+void TBxLogFileDestination::Dispatch(TDispatchMessage& message) {
+  const auto type = static_cast<uint32_t>(message.MsgType);
+  if (!(type <= 11 || (type >= 16 && type <= 44))) return;
+  BuildLogFileEntry(message, FEntry);  // before anything is opened: it may throw
+  ChooseFileName();
+  if (!OpenFile()) return;
+  WriteEntry();
+  TFileStatus status;
+  FFileStream->Close(status);
+  FFileStream.reset();
+}
+
+}  // namespace bx

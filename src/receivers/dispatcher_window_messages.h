@@ -1,0 +1,26 @@
+// How other threads and programs address the dispatcher's main window: the class and caption
+// under which its window endpoint is found, and its private window messages that receivers and
+// companion programs send.
+//
+// Threads: constants only.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/message_loop.h"
+
+namespace bx {
+
+inline constexpr const char* kDispatcherWindowClass = "TFrmDispatcher";
+inline constexpr const char* kDispatcherWindowCaption = "Brevix Dispatcher";
+
+// Result 1 when the dispatcher runs as a service, else 0.
+inline constexpr uint32_t kWmIsService = WM_USER + 81;
+// Reload the settings (both parameters 0).
+inline constexpr uint32_t kWmReloadSettings = WM_USER + 82;
+// Show the activity log window.
+inline constexpr uint32_t kWmShowLog = WM_USER + 83;
+
+static_assert(kWmIsService == 1105 && kWmReloadSettings == 1106 && kWmShowLog == 1107);
+
+}  // namespace bx

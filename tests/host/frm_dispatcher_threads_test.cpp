@@ -127,6 +127,8 @@ TEST_F(FrmDispatcherTest, StartUpWritesTheLogFileAndTheSettingsSummary) {
   const std::vector<std::string> expected = {
       "Info: Dispatcher has been started",
       "Info: Default Receiver Started",
+      "Info: Loading Saved Dispatch IDs (0): " + FHome.Path() +
+          "/user/Korvane/Brevix/4.0/BxDispatchIDs.ini",
       "Setting: Enabled;  UIMode=Unrestricted;  MonitorPorts=OFF;  FolderVariables=2;  "
       "RestrictFolders=Yes;  Categories=2;  BlockedMessages=2;  ",
       "Setting: Folder Variable 1:  Logs=/srv/logs",
@@ -138,7 +140,8 @@ TEST_F(FrmDispatcherTest, StartUpWritesTheLogFileAndTheSettingsSummary) {
   EXPECT_EQ(Lines(), expected);
 
   const std::string file = ReadFile(LogPath());
-  EXPECT_EQ(file.substr(0, 3 + 30), "\xEF\xBB\xBFMsgType\tDate\t\tTime\t\tMessage\r\n");
+  const std::string header = "\xEF\xBB\xBFMsgType\tDate\t\tTime\t\tMessage\r\n";
+  EXPECT_EQ(file.substr(0, header.size()), header);
   EXPECT_NE(file.find("Info\t"), std::string::npos);
   EXPECT_NE(file.find("\t14:07:09.042\tDispatcher has been started\r\n"), std::string::npos);
   std::string registered;
@@ -193,7 +196,6 @@ TEST_F(FrmDispatcherTest, WorkLoadChoosesPrioritiesAndIcons) {
   FHub->MonitorWorkLoad();
   EXPECT_EQ(MessageQueue()->MessageCount(), 0);
   EXPECT_EQ(FHub->CurrentIconIndex(), -1);
-  ASSERT_TRUE(WaitForEmptyQueue() || true);
 
   FHub->StartDispatcher(false);
   EXPECT_EQ(FView.Calls, std::vector<std::string>{"add 0"});

@@ -1,5 +1,9 @@
 #include "destinations/http_destination.h"
 
+#include <vector>
+
+#include "destinations/remote_record_text.h"
+
 namespace bx {
 
 namespace {
@@ -35,7 +39,50 @@ constexpr TBxOptionDef kHttpOptions[] = {
 
 }  // namespace
 
+std::string EncodeAliasParam(std::string_view alias) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(alias.size());
+  for (const char ch : alias) {
+    const auto c = static_cast<unsigned char>(ch);
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '!' || c == '$' || c == '\'' || c == '(' || c == ')' || c == '*' ||
+                       c == '-' || c == '.' || c == '_' || c == '@';
+    if (plain) {
+      out += ch;
+    } else if (c == ' ') {
+      out += '+';
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    }
+  }
+  return out;
+}
+
+TBxHttpDestination::TBxHttpDestination() : FClient(std::make_unique<TBxHTTP>()) {}
+
 TBxHttpDestination::~TBxHttpDestination() { SendUnregistration(); }
+
+std::string TBxHttpDestination::RequestURL(std::string_view path) const {
+  return URL + std::string(path) + "?Alias=" + EncodeAliasParam(FAlias);
+}
+
+void TBxHttpDestination::Connect() {
+  TBxRemoteDestination::Connect();
+  // Never Connected between messages: every message announces a fresh ID.
+  Connected = false;
+  FClient->PostForm(RequestURL("/connect"), {RemoteDispatchID, RemoteDestinationDetails});
+}
+
+void TBxHttpDestination::Dispatch(TDispatchMessage& message) {
+  Connect();
+  StampRemoteDispatchID(message);
+  const auto lines = RecordTextLines(message);
+  if (!lines) return;  // too large: the "/connect" request only
+  FClient->PostForm(RequestURL("/message"), std::vector<std::string>(lines->begin(), lines->end()));
+}
 
 void TBxHttpDestination::SetOptions(const std::string& text) {
   if (!CheckRequiredOption(text, "URL",
@@ -49,13 +96,19 @@ std::span<const TBxOptionDef> TBxHttpDestination::OptionTable() const { return k
 
 std::string TBxHttpDestination::GetAlias() const { return FAlias; }
 void TBxHttpDestination::SetAlias(const std::string& value) { FAlias = value; }
-std::string TBxHttpDestination::GetProxyPassword() const { return FProxyPassword; }
-void TBxHttpDestination::SetProxyPassword(const std::string& value) { FProxyPassword = value; }
-uint16_t TBxHttpDestination::GetProxyPort() const { return FProxyPort; }
-void TBxHttpDestination::SetProxyPort(uint16_t value) { FProxyPort = value; }
-std::string TBxHttpDestination::GetProxyServer() const { return FProxyServer; }
-void TBxHttpDestination::SetProxyServer(const std::string& value) { FProxyServer = value; }
-std::string TBxHttpDestination::GetProxyUsername() const { return FProxyUsername; }
-void TBxHttpDestination::SetProxyUsername(const std::string& value) { FProxyUsername = value; }
+std::string TBxHttpDestination::GetProxyPassword() const { return FClient->GetProxyPassword(); }
+void TBxHttpDestination::SetProxyPassword(const std::string& value) {
+  FClient->SetProxyPassword(value);
+}
+uint16_t TBxHttpDestination::GetProxyPort() const { return FClient->GetProxyPort(); }
+void TBxHttpDestination::SetProxyPort(uint16_t value) { FClient->SetProxyPort(value); }
+std::string TBxHttpDestination::GetProxyServer() const { return FClient->GetProxyServer(); }
+void TBxHttpDestination::SetProxyServer(const std::string& value) {
+  FClient->SetProxyServer(value);
+}
+std::string TBxHttpDestination::GetProxyUsername() const { return FClient->GetProxyUsername(); }
+void TBxHttpDestination::SetProxyUsername(const std::string& value) {
+  FClient->SetProxyUsername(value);
+}
 
 }  // namespace bx

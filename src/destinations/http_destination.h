@@ -3,31 +3,50 @@
 //
 // Options: URL (required: the option text must contain the word URL), Alias (default
 // "Default"), ProxyServer, ProxyPort (low 16 bits), ProxyUsername, ProxyPassword and
-// RemoteDestinationDetails (default "Viewer"). Host is not an option of this kind.
-// What is here: the options and their validation. The HTTP transport plugs in by overriding
-// Connect and Dispatch of TBxRemoteDestination (see remote_destination.h) and the proxy
-// accessors to reach its client; until then Dispatch only makes the remote dispatch ID and
-// sends nothing.
-// Ownership and threads as for every destination (destination.h).
+// RemoteDestinationDetails (default "Viewer"). Host is not an option of this kind. The proxy
+// options live in the HTTP client.
+//
+// Every message costs two requests: "/connect" announces a fresh RemoteDispatchID with the
+// lines [RemoteDispatchID, RemoteDestinationDetails], then "/message" carries the record
+// relabelled with that ID as the lines [2130706433, size, Base64]. Both go to
+// URL + path + "?Alias=" + the encoded alias (EncodeAliasParam). A record over 49,149 bytes
+// gets the "/connect" request only. The destination is never Connected between messages, so
+// its destruction sends nothing.
+//
+// Ownership: owns its HTTP client. Threads: as every destination (destination.h).
+// Failure: nothing is caught here. A failed request (network, time-out, an answer other than
+// 2xx, an https URL) raises out of Dispatch to the dispatch thread, which logs it; a failed
+// "/connect" means no "/message" for that message.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "destinations/remote_destination.h"
+#include "net/http_client.h"
 
 namespace bx {
+
+// The alias as a query value: UTF-8 bytes; letters, digits and ! $ ' ( ) * - . _ @ as they
+// are, space as "+", every other byte as "%" and two upper-case hex digits.
+std::string EncodeAliasParam(std::string_view alias);
 
 class TBxHttpDestination : public TBxRemoteDestination {
  public:
   static std::string_view ClassKindName() { return "Http"; }
 
+  TBxHttpDestination();
   ~TBxHttpDestination() override;
 
   std::string_view KindName() const override { return ClassKindName(); }
   void SetOptions(const std::string& text) override;
   std::span<const TBxOptionDef> OptionTable() const override;
+
+  // Announces a fresh RemoteDispatchID ("/connect") and leaves Connected false.
+  void Connect() override;
+  void Dispatch(TDispatchMessage& message) override;
 
   virtual std::string GetAlias() const;
   virtual void SetAlias(const std::string& value);
@@ -40,15 +59,16 @@ class TBxHttpDestination : public TBxRemoteDestination {
   virtual std::string GetProxyUsername() const;
   virtual void SetProxyUsername(const std::string& value);
 
+  TBxHTTP& Client() { return *FClient; }
+
   // Option: the endpoint's base URL; request paths are appended to it as they stand.
   std::string URL;
 
  private:
+  std::string RequestURL(std::string_view path) const;
+
   std::string FAlias = "Default";
-  std::string FProxyPassword;
-  uint16_t FProxyPort = 0;
-  std::string FProxyServer;
-  std::string FProxyUsername;
+  std::unique_ptr<TBxHTTP> FClient;
 };
 
 }  // namespace bx

@@ -1,5 +1,10 @@
 #include "destinations/udp_destination.h"
 
+#include <exception>
+
+#include "destinations/remote_record_text.h"
+#include "platform/log_entry.h"
+
 namespace bx {
 
 namespace {
@@ -20,7 +25,15 @@ constexpr TBxOptionDef kUdpOptions[] = {
      }},
 };
 
+void LogFailure(std::string_view prefix, const std::exception& e) {
+  AddLogEntry(TLogLevel::Error, std::string(prefix) + " (" + e.what() + ")");
+}
+
 }  // namespace
+
+TBxUdpDestination::TBxUdpDestination() : FClient(std::make_unique<TBxUDPClient>("", kDefaultPort)) {
+  FClient->BufferSize = kBufferSize;
+}
 
 TBxUdpDestination::~TBxUdpDestination() { SendUnregistration(); }
 
@@ -34,8 +47,50 @@ void TBxUdpDestination::SetOptions(const std::string& text) {
 
 std::span<const TBxOptionDef> TBxUdpDestination::OptionTable() const { return kUdpOptions; }
 
-uint16_t TBxUdpDestination::GetPort() const { return FPort; }
+void TBxUdpDestination::SetHost(const std::string& text) {
+  TBxRemoteDestination::SetHost(text);
+  FClient->SetHost(text);
+}
 
-void TBxUdpDestination::SetPort(uint16_t port) { FPort = port; }
+uint16_t TBxUdpDestination::GetPort() const { return FClient->GetPort(); }
+
+void TBxUdpDestination::SetPort(uint16_t port) { FClient->SetPort(port); }
+
+void TBxUdpDestination::Connect() {
+  TBxRemoteDestination::Connect();
+  try {
+    FClient->Send("REGDISPATCH\r\n" + RemoteDispatchID + "\r\n" + RemoteDestinationDetails,
+                  TBxTextEncoding::Utf8);
+  } catch (const std::exception& e) {
+    // Stays Connected: the registration is not repeated.
+    LogFailure("UDP Connect Unsuccesful", e);
+  }
+}
+
+void TBxUdpDestination::SendMessage(const TDispatchMessage& message, std::string_view errorPrefix) {
+  try {
+    const auto lines = RecordTextLines(message);
+    if (!lines) return;  // too large for one datagram's text
+    std::string datagram;
+    datagram.reserve((*lines)[2].size() + 32);
+    for (const std::string& line : *lines) {
+      datagram += line;
+      datagram += "\r\n";
+    }
+    FClient->Send(datagram);
+  } catch (const std::exception& e) {
+    LogFailure(errorPrefix, e);
+  }
+}
+
+void TBxUdpDestination::Dispatch(TDispatchMessage& message) {
+  TBxRemoteDestination::Dispatch(message);
+  StampRemoteDispatchID(message);
+  SendMessage(message, "UDP Dispatch Unsuccessful");
+}
+
+void TBxUdpDestination::Disconnect(const TDispatchMessage& message) {
+  SendMessage(message, "UDP Disconnect Unsuccessful");
+}
 
 }  // namespace bx

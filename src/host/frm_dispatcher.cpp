@@ -9,6 +9,7 @@
 #include "config/settings_snapshot.h"
 #include "core/dispatch_core.h"
 #include "destinations/http_destination.h"
+#include "destinations/live_viewer_destination.h"
 #include "destinations/log_file_destination.h"
 #include "destinations/tcp_destination.h"
 #include "destinations/udp_destination.h"
@@ -39,6 +40,7 @@ constexpr uint8_t kUIModeUnrestricted = 2;
 
 // Every destination kind the dispatcher knows, each under its class's own kind name.
 void RegisterDestinationKinds(TBxKnownDestinationsList& list) {
+  list.Add(DestinationClassOf<TBxLiveViewerDestination>());
   list.Add(DestinationClassOf<TBxLogFileDestination>());
   list.Add(DestinationClassOf<TBxTcpDestination>());
   list.Add(DestinationClassOf<TBxUdpDestination>());

@@ -75,13 +75,12 @@ int RunDesktop(const std::vector<std::string>& args) {
   options.Arguments = args;
   // No desktop face in this build: the terminal shows the activity log instead.
   if (StandardOutputIsTerminal()) options.EchoEntry = EchoToTerminal;
+  // Before any thread starts, so that only the watcher takes the signals.
+  auto stopSignals = std::make_unique<TStopSignals>([&loop] { loop.Post(WM_CLOSE, 0, 0); });
   auto hub = std::make_unique<TFrmDispatcher>(loop, std::move(options));
   hub->StartDispatcher(false);
-  int exitCode = 0;
-  {
-    TStopSignalWatcher stopWatcher([&loop](TStopSignal) { loop.Post(WM_CLOSE, 0, 0); });
-    exitCode = loop.Run();
-  }
+  const int exitCode = loop.Run();
+  stopSignals.reset();
   hub.reset();
   return exitCode;
 }
@@ -97,15 +96,14 @@ int RunService(const std::vector<std::string>& args) {
   TMessageLoop& loop = scope.Loop();
   TFrmDispatcherOptions options;
   options.Arguments = args;
+  TSvcDispatcher service(loop);
+  // Before any thread starts, so that only the watcher takes the signals.
+  auto stopSignals = std::make_unique<TStopSignals>([&service] { service.Stop(); });
   auto hub = std::make_unique<TFrmDispatcher>(loop, std::move(options));
   hub->ServiceLogonName = GetServiceAccount();
-  TSvcDispatcher service(loop);
-  int exitCode = 0;
-  {
-    TStopSignalWatcher stopWatcher([&service](TStopSignal) { service.Stop(); });
-    service.Start();
-    exitCode = loop.Run();
-  }
+  service.Start();
+  const int exitCode = loop.Run();
+  stopSignals.reset();
   hub.reset();
   return exitCode;
 }
@@ -113,7 +111,6 @@ int RunService(const std::vector<std::string>& args) {
 }  // namespace
 
 int ProgramEntry(const std::vector<std::string>& args) {
-  IgnoreBrokenPipeSignal();
   std::unique_ptr<TInstanceLock> lock;
   try {
     lock = TInstanceLock::TryAcquire(RunFolder() + "/" + kInstanceLockName);

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -143,6 +144,17 @@ bool IPv6Available() {
 
 std::string AnyAddress(TIPVersion version) { return version == TIPVersion::V6 ? "::" : "0.0.0.0"; }
 
+std::string SystemErrorText(int code) { return ErrnoText(code); }
+
+ESocketError TimedOutError(const std::string& operation) {
+  const std::string text = ErrnoText(ETIMEDOUT);
+  return ESocketError(
+      "Socket error " + std::to_string(ETIMEDOUT) + " in " + operation + ": " + text, ETIMEDOUT,
+      text);
+}
+
+bool IsPeerClosedCode(int code) { return code == EPIPE; }
+
 std::vector<TSocketAddress> ResolveHost(const std::string& host, uint16_t port) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -196,15 +208,55 @@ TStreamSocket TStreamSocket::ConnectTcp(const TSocketAddress& address) {
 }
 
 TStreamSocket TStreamSocket::ConnectTcp(const std::string& host, uint16_t port) {
+  return ConnectTcp(host, port, std::chrono::milliseconds(-1));
+}
+
+TStreamSocket TStreamSocket::ConnectTcp(const std::string& host, uint16_t port,
+                                        std::chrono::milliseconds timeout) {
   std::optional<ESocketError> last;
   for (const TSocketAddress& address : ResolveHost(host, port)) {
     try {
-      return ConnectTcp(address);
+      return ConnectTcp(address, timeout);
     } catch (const ESocketError& e) {
       last = e;
     }
   }
   throw *last;
+}
+
+TStreamSocket TStreamSocket::ConnectTcp(const TSocketAddress& address,
+                                        std::chrono::milliseconds timeout) {
+  if (timeout.count() < 0) return ConnectTcp(address);
+  TSockAddr target = MakeAddress(address.IP, address.Port, address.Version);
+  const int fd = NewSocket(Family(address.Version), SOCK_STREAM | SOCK_NONBLOCK);
+  auto fail = [fd](const std::string& operation, int code) {
+    ::close(fd);
+    ThrowErrno(operation, code);
+  };
+  if (::connect(fd, target.Ptr(), target.Length) != 0) {
+    if (errno != EINPROGRESS && errno != EINTR) fail("connect", errno);
+    // The connect goes on in the background; its end makes the socket writable.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        ::close(fd);
+        throw TimedOutError("connect");
+      }
+      pollfd p{fd, POLLOUT, 0};
+      const int rc = ::poll(&p, 1, static_cast<int>(left.count()));
+      if (rc > 0) break;
+      if (rc < 0 && errno != EINTR) fail("poll", errno);
+    }
+    int code = 0;
+    socklen_t length = sizeof code;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &length) != 0) fail("getsockopt", errno);
+    if (code != 0) fail("connect", code);
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) fail("fcntl", errno);
+  return TStreamSocket(fd);
 }
 
 std::optional<TStreamSocket> TStreamSocket::ConnectUnix(const std::string& path) {
@@ -242,6 +294,8 @@ void TStreamSocket::Write(const void* data, size_t size) {
     const ssize_t n = ::send(Fd(FHandle), bytes, size, MSG_NOSIGNAL);
     if (n < 0) {
       if (errno == EINTR) continue;
+      // Only a send time-out (SetSendTimeout) makes a blocking socket report "would block".
+      if (errno == EAGAIN || errno == EWOULDBLOCK) throw TimedOutError("send");
       ThrowErrno("send");
     }
     bytes += n;
@@ -251,6 +305,36 @@ void TStreamSocket::Write(const void* data, size_t size) {
 
 bool TStreamSocket::WaitReadable(std::chrono::milliseconds timeout) {
   return WaitFd(Fd(FHandle), timeout);
+}
+
+bool TStreamSocket::PeerClosed() const {
+  if (FHandle < 0) return true;
+  pollfd p{Fd(FHandle), POLLIN, 0};
+  int rc;
+  do {
+    rc = ::poll(&p, 1, 0);
+  } while (rc < 0 && errno == EINTR);
+  if (rc <= 0) return false;  // nothing happened on the connection
+  if ((p.revents & (POLLERR | POLLNVAL)) != 0) return true;
+  char byte;
+  ssize_t n;
+  do {
+    n = ::recv(Fd(FHandle), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n > 0) return false;  // data waiting: the connection is alive
+  if (n == 0) return true;  // end of data: the peer closed its side
+  return errno != EAGAIN && errno != EWOULDBLOCK;
+}
+
+void TStreamSocket::SetSendTimeout(std::chrono::milliseconds timeout) {
+  timeval value{};
+  if (timeout.count() > 0) {
+    value.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+    value.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+  }
+  if (setsockopt(Fd(FHandle), SOL_SOCKET, SO_SNDTIMEO, &value, sizeof value) != 0) {
+    ThrowErrno("setsockopt(SO_SNDTIMEO)");
+  }
 }
 
 void TStreamSocket::Shutdown() {

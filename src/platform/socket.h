@@ -53,6 +53,13 @@ std::vector<TSocketAddress> ResolveHost(const std::string& host, uint16_t port);
 // The wildcard address of a version: "0.0.0.0" or "::".
 std::string AnyAddress(TIPVersion version);
 
+// The system's text for an error number.
+std::string SystemErrorText(int code);
+// The error a bounded wait raises when its time is up (the system's "timed out" number).
+ESocketError TimedOutError(const std::string& operation);
+// True for the error number of a write on a connection the peer has already closed.
+bool IsPeerClosedCode(int code);
+
 class TStreamSocket {
  public:
   TStreamSocket() = default;
@@ -65,6 +72,11 @@ class TStreamSocket {
   // Connects to the first address of `host` that answers. Throws ESocketError.
   static TStreamSocket ConnectTcp(const std::string& host, uint16_t port);
   static TStreamSocket ConnectTcp(const TSocketAddress& address);
+  // The same, giving up on each address after `timeout` (TimedOutError); a negative time-out
+  // waits as long as the system's connect does.
+  static TStreamSocket ConnectTcp(const std::string& host, uint16_t port,
+                                  std::chrono::milliseconds timeout);
+  static TStreamSocket ConnectTcp(const TSocketAddress& address, std::chrono::milliseconds timeout);
   // Connects to a Unix stream socket; no value when nothing listens there (missing file or
   // refused), ESocketError for other failures (a path over 107 bytes among them).
   static std::optional<TStreamSocket> ConnectUnix(const std::string& path);
@@ -77,6 +89,12 @@ class TStreamSocket {
   void Write(const void* data, size_t size);
   // Waits until Read would not block; false on time-out.
   bool WaitReadable(std::chrono::milliseconds timeout);
+  // True when the peer has closed or reset the connection (or the socket is closed). Never
+  // waits and consumes nothing: data waiting to be read counts as open.
+  bool PeerClosed() const;
+  // Bounds each Write: a peer that stops reading makes Write raise TimedOutError once the
+  // system's buffers are full and `timeout` has passed. Zero or negative: no bound.
+  void SetSendTimeout(std::chrono::milliseconds timeout);
   // Ends both directions; blocked readers see end of data. Safe from any thread; ignores errors.
   void Shutdown();
   void Close();

@@ -1,17 +1,12 @@
-// TStopSignalWatcher: turns the requests to stop that the system delivers to the process (an
-// interrupt from the terminal, a termination request from the service manager or kill) into a
-// call on a thread of our own, where ordinary code may run: the callback posts to the main loop.
+// TStopSignals: turns the system's requests to end a program (interrupt from the terminal,
+// termination by the service manager or `kill`) into a call on an ordinary thread, where it
+// may do what a signal handler may not (post WM_QUIT to a message loop, for example).
 //
-// A signal handler only writes the signal's number into a pipe (async-signal-safe); the
-// watcher's thread reads the pipe and calls the callback once per request. Handlers are
-// installed by the constructor and the default actions put back by the destructor; a program
-// that this process starts gets the default actions (exec resets caught signals).
-//
-// Ownership: one watcher per process at a time; it owns its pipe and thread.
-// Threads: construct and destroy on the main thread. The callback runs on the watcher's thread
-// and must not block for long.
-// Failure: the constructor throws std::runtime_error (with the system's text) when the pipe or
-// the thread cannot be made, or when a watcher already exists.
+// Ownership: one object per program, made by main() before any other thread starts, so that
+// every thread inherits the blocked signals and only this object's waiter takes them.
+// Threads: construct and destroy on the main thread; `onStop` runs on the waiter thread, once
+// per signal received. Failure: the constructor throws std::system_error when the signals
+// cannot be blocked or the waiter cannot start.
 #pragma once
 
 #include <functional>
@@ -19,24 +14,16 @@
 
 namespace bx {
 
-enum class TStopSignal { Interrupt, Terminate };
-
-class TStopSignalWatcher {
+class TStopSignals {
  public:
-  using TCallback = std::function<void(TStopSignal)>;
-
-  explicit TStopSignalWatcher(TCallback callback);
-  ~TStopSignalWatcher();
-  TStopSignalWatcher(const TStopSignalWatcher&) = delete;
-  TStopSignalWatcher& operator=(const TStopSignalWatcher&) = delete;
+  explicit TStopSignals(std::function<void()> onStop);
+  ~TStopSignals();
+  TStopSignals(const TStopSignals&) = delete;
+  TStopSignals& operator=(const TStopSignals&) = delete;
 
  private:
   struct TImpl;
   std::unique_ptr<TImpl> FImpl;
 };
-
-// Writes to a closed connection fail with an error instead of ending the process. Call once
-// at program start.
-void IgnoreBrokenPipeSignal();
 
 }  // namespace bx

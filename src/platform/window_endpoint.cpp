@@ -266,6 +266,10 @@ std::unique_ptr<TWindowEndpointClient> TWindowEndpointClient::Connect(const std:
 
 bool TWindowEndpointClient::Connected() const { return FImpl->Socket.IsOpen(); }
 
+bool TWindowEndpointClient::Alive() const {
+  return FImpl->Socket.IsOpen() && !FImpl->Socket.PeerClosed();
+}
+
 bool TWindowEndpointClient::WriteRaw(std::string_view bytes) {
   if (!Connected()) return false;
   try {

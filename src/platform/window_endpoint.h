@@ -83,6 +83,9 @@ class TWindowEndpointClient {
   // Writes raw bytes on the connection (tests of broken frames).
   bool WriteRaw(std::string_view bytes);
   bool Connected() const;
+  // Connected, and the endpoint has not gone away since (its owner ended or closed it): the
+  // test whether a found window still exists. Never waits.
+  bool Alive() const;
 
  private:
   struct TImpl;

@@ -178,18 +178,19 @@ TEST(RemoteDestinationOptionsTest, KindsAcceptExactlyTheirOptions) {
             (std::vector<std::string>{Unknown(" Port=4000", "Udp"), Unknown("Host=x", "Http")}));
 }
 
-// A Tcp destination whose transport is a record of what it would have sent.
-class TSpyTcpDestination : public TBxTcpDestination {
+// A remote destination whose transport is a record of what it would have sent.
+class TSpyTcpDestination : public TBxRemoteDestination {
  public:
   ~TSpyTcpDestination() override { SendUnregistration(); }
+  std::string_view KindName() const override { return "Spy"; }
   void Connect() override {
-    TBxTcpDestination::Connect();
+    TBxRemoteDestination::Connect();
     TDispatchMessagePtr record = BuildRegistrationRecord();
     Sent->push_back(std::string(reinterpret_cast<const char*>(record.get()),
                                 static_cast<size_t>(DispatchMessageSize(*record))));
   }
   void Dispatch(TDispatchMessage& message) override {
-    TBxTcpDestination::Dispatch(message);
+    TBxRemoteDestination::Dispatch(message);
     StampRemoteDispatchID(message);
   }
   void Disconnect(const TDispatchMessage& message) override {

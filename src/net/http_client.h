@@ -1,0 +1,107 @@
+// TBxHTTP: the HTTP client of the HTTP destination: form POST requests over HTTP/1.0, directly
+// or through a proxy, one new connection per request.
+//
+// Request: "POST <path and query> HTTP/1.0" (through a proxy: the absolute URL), then the
+// headers Host, Accept "text/html, */*", User-Agent "Mozilla/3.0 (compatible; Brevix
+// Library)", Content-Type "application/x-www-form-urlencoded", Content-Length, and, when a
+// proxy user name is set, Proxy-Authorization with Basic credentials; then the body.
+// Response: status line and headers, then the body by its length, in chunks, or up to the
+// close of the connection; the body is read and discarded. Interim 1xx answers are skipped.
+// 2xx is success; anything else raises EBxHTTPProtocolException. Redirects are not followed.
+// Only the "http" scheme is served: there is no TLS layer, and an "https" URL is refused
+// with EBxNetError before anything is sent.
+//
+// Time-outs: ConnectTimeout for each connect, ReadTimeout for each wait for response bytes
+// (and each stalled write); both 30 s by default, negative for no bound.
+//
+// Ownership: owns the connection of the request in progress only. Threads: one thread at a
+// time (the destination's). Failure: EBxHTTPProtocolException for an answer that is not 2xx,
+// EBxNetError for a malformed URL or answer, ESocketError ("Socket Error # %d\r\n%s") for
+// network failures and time-outs, EBxConnClosedGracefully when the server closes before its
+// status line. Nothing is logged here.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/client_errors.h"
+#include "platform/socket.h"
+
+namespace bx {
+
+inline constexpr const char* kBxHTTPUserAgent = "Mozilla/3.0 (compatible; Brevix Library)";
+inline constexpr const char* kBxHTTPAccept = "text/html, */*";
+inline constexpr const char* kBxFormContentType = "application/x-www-form-urlencoded";
+
+class EBxHTTPProtocolException : public EBxNetError {
+ public:
+  // what() is the answer's status line, for example "HTTP/1.1 404 Not Found".
+  EBxHTTPProtocolException(const std::string& statusLine, int errorCode, std::string statusText,
+                           std::string errorMessage)
+      : EBxNetError(statusLine),
+        ErrorCode(errorCode),
+        StatusText(std::move(statusText)),
+        ErrorMessage(std::move(errorMessage)) {}
+  int ErrorCode;
+  std::string StatusText;
+  std::string ErrorMessage;  // the answer's body (its first 64 KiB)
+};
+
+// The parts of an absolute "http://" URL.
+struct TBxURL {
+  std::string Scheme;  // lower case
+  std::string Host;    // without the brackets of an IPv6 address
+  uint16_t Port = 80;
+  bool PortGiven = false;
+  std::string PathAndQuery;  // "/" when the URL has no path
+  // Host as the Host header writes it: brackets around IPv6, ":port" unless it is 80.
+  std::string HostHeader() const;
+};
+
+// Splits a URL; raises EBxNetError for one without "scheme://" or with a bad port.
+TBxURL ParseURL(const std::string& url);
+
+// One form value encoded: "%" + two upper-case hex digits for each UTF-8 byte of the
+// characters * # % < > [ ] space, of every control character and of every character outside
+// ASCII; everything else unchanged.
+std::string EncodeFormValue(std::string_view value);
+
+// The body PostForm sends for `lines` (parameter encoding, "&|&" joining, trimming, 7-bit).
+std::string BuildFormBody(const std::vector<std::string>& lines);
+
+class TBxHTTP {
+ public:
+  TBxHTTP() = default;
+  TBxHTTP(const TBxHTTP&) = delete;
+  TBxHTTP& operator=(const TBxHTTP&) = delete;
+
+  // POST of the form built from `lines`; the answer's body is read and discarded.
+  void PostForm(const std::string& url, const std::vector<std::string>& lines);
+
+  const std::string& GetProxyServer() const { return FProxyServer; }
+  void SetProxyServer(const std::string& server) { FProxyServer = server; }
+  uint16_t GetProxyPort() const { return FProxyPort; }
+  void SetProxyPort(uint16_t port) { FProxyPort = port; }
+  const std::string& GetProxyUsername() const { return FProxyUsername; }
+  void SetProxyUsername(const std::string& user) { FProxyUsername = user; }
+  const std::string& GetProxyPassword() const { return FProxyPassword; }
+  void SetProxyPassword(const std::string& password) { FProxyPassword = password; }
+
+  std::chrono::milliseconds ConnectTimeout = kBxDefaultConnectTimeout;
+  std::chrono::milliseconds ReadTimeout = kBxDefaultReadTimeout;
+
+  // Status code of the last answer (0 before the first).
+  int ResponseCode() const { return FResponseCode; }
+
+ private:
+  std::string FProxyServer;
+  uint16_t FProxyPort = 0;
+  std::string FProxyUsername;
+  std::string FProxyPassword;
+  int FResponseCode = 0;
+};
+
+}  // namespace bx

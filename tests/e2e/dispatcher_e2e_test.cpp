@@ -319,6 +319,20 @@ TEST_F(DispatcherE2ETest, SwitchesAndTheSecondInstance) {
   EXPECT_EQ(LogTexts(Log()).back(), "Dispatcher has been stopped");
 }
 
+TEST_F(DispatcherE2ETest, OnATerminalTheActivityLogIsEchoed) {
+  // script(1) gives the dispatcher a terminal as its standard output.
+  TChildProcess terminal({"/usr/bin/script", "-qfec", kBin + "/BxDispatcher", "/dev/null"}, {},
+                         FHome.Path());
+  ASSERT_TRUE(WaitFor([&] { return Log().find("MonitorPorts=") != std::string::npos; }));
+  ASSERT_TRUE(WaitFor([&] { return Send({"--stop"}).Output == "1\n"; }));
+  EXPECT_EQ(terminal.Wait(), 0);
+  const std::vector<std::string> echoed = SplitLines(terminal.StandardOutput());
+  ASSERT_FALSE(echoed.empty());
+  EXPECT_EQ(echoed.front().substr(0, 5), "Info\t");
+  EXPECT_EQ(LogTexts(terminal.StandardOutput()), LogTexts(Log()));
+  EXPECT_EQ(LogTexts(Log()).back(), "Dispatcher has been stopped");
+}
+
 // Plays systemd: a datagram socket that receives the service's notifications.
 class TNotifySocket {
  public:
@@ -344,6 +358,14 @@ class TNotifySocket {
 };
 
 TEST_F(DispatcherE2ETest, ServiceModeUnderATestServiceManager) {
+  // With a backslash the switch selects service mode but installs nothing; not started by the
+  // service manager, the process ends at once.
+  TRunResult selected =
+      RunProgram({kBin + "/BxDispatcher", "\\INSTALL"}, FHome.Path(), {{"NOTIFY_SOCKET", "\x01"}});
+  EXPECT_EQ(selected.ExitCode, 1);
+  EXPECT_FALSE(FileExists(FHome / "services/BrevixDispatcher.service"));
+  EXPECT_FALSE(FileExists(LogPath()));
+
   TRunResult run = RunProgram({kBin + "/BxDispatcher", "-Install"}, FHome.Path());
   EXPECT_EQ(run.ExitCode, 0);
   EXPECT_EQ(run.Output, "Service installed successfully\n");

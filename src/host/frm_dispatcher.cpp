@@ -75,17 +75,18 @@ TFrmDispatcher::TFrmDispatcher(TMessageLoop& loop, TFrmDispatcherOptions options
   FLoop.SetHandler([this](TLoopMessage& message) { return HandleMessage(message); });
   FLoop.SetTimer(kWorkLoadTimer, kWorkLoadInterval);
 
-  // The window's handle: from here on other programs can find the dispatcher. Their messages
-  // wait in the loop until it runs.
   gFrmDispatcher.store(this, std::memory_order_release);
   FCaption = kCaption;
   try {
-    FEndpoint = std::make_unique<TWindowEndpoint>(kClassName, FCaption, FLoop);
+    FormCreate();
   } catch (const std::exception& e) {
     ReportException(e);
   }
+  // From here on other programs find the dispatcher; their messages wait in the loop until it
+  // runs. Opened after the creation steps, so that "Dispatcher has been started" stays the
+  // first entry even when the endpoint fails.
   try {
-    FormCreate();
+    FEndpoint = std::make_unique<TWindowEndpoint>(kClassName, FCaption, FLoop);
   } catch (const std::exception& e) {
     ReportException(e);
   }
@@ -331,8 +332,9 @@ void TFrmDispatcher::SetDisabled(bool value) {
   auto settings = std::make_shared<TBxDispatcherSettings>(*FSettings);
   settings->Disabled = value;
   if (settings->CanModify) {
+    // A failed save still changes the running state; the file keeps the old switch.
     std::string error;
-    if (!settings->SaveSettings(&error)) throw std::runtime_error(error);
+    if (!settings->SaveSettings(&error)) AddLogEntry(TLogLevel::Error, error);
   }
   PublishNewSettings(std::move(settings));
   ApplyDisabled();

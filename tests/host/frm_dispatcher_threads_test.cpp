@@ -395,3 +395,20 @@ TEST_F(FrmDispatcherTest, CloseWritesTheStoppedEntryLastAndEndsTheLoop) {
 
 }  // namespace
 }  // namespace bx
+
+namespace bx {
+namespace {
+
+TEST_F(FrmDispatcherTest, AnEndpointTakenByAnotherProgramIsReportedAfterTheStartEntry) {
+  TMessageLoop otherLoop;
+  TWindowEndpoint other(TFrmDispatcher::kClassName, TFrmDispatcher::kCaption, otherLoop);
+  Create();
+  const std::vector<std::string> lines = Lines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.front(), "Info: Dispatcher has been started");
+  EXPECT_EQ(lines.back().rfind("Error: ", 0), 0u) << lines.back();
+  EXPECT_TRUE(FHub->ErrorIndicator());
+}
+
+}  // namespace
+}  // namespace bx

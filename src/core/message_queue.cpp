@@ -17,18 +17,67 @@ TBxMessageQueue::TBxMessageQueue(TManualResetEvent& event) : FEvent(event) {
 TBxMessageQueue::~TBxMessageQueue() {
   EmptyQueue(false);
   delete FHead.load(std::memory_order_relaxed);
+  DeleteChain(FRetired);
+  DeleteChain(FSpare.load(std::memory_order_acquire));
+}
+
+void TBxMessageQueue::DeleteChain(TNode* node) {
+  while (node != nullptr) {
+    TNode* next = node->Next.load(std::memory_order_relaxed);
+    delete node;
+    node = next;
+  }
+}
+
+TBxMessageQueue::TNode* TBxMessageQueue::PopSpareLocked() {
+  TNode* top = FSpare.load(std::memory_order_acquire);
+  while (top != nullptr &&
+         !FSpare.compare_exchange_weak(top, top->Next.load(std::memory_order_relaxed),
+                                       std::memory_order_acquire, std::memory_order_acquire)) {
+  }
+  if (top == nullptr) return nullptr;
+  FSpareCount.fetch_sub(1, std::memory_order_relaxed);
+  top->Message = nullptr;
+  top->Next.store(nullptr, std::memory_order_relaxed);
+  return top;
+}
+
+void TBxMessageQueue::ReleaseNode(TNode* node) {
+  node->Next.store(FRetired, std::memory_order_relaxed);
+  if (FRetired == nullptr) FRetiredLast = node;
+  FRetired = node;
+  if (++FRetiredCount < kSpareBatch) return;
+  TNode* first = FRetired;
+  TNode* last = FRetiredLast;
+  FRetired = FRetiredLast = nullptr;
+  FRetiredCount = 0;
+  if (FSpareCount.load(std::memory_order_relaxed) >= kSpareLimit) {
+    DeleteChain(first);  // the queue has shrunk after a burst; give the memory back
+    return;
+  }
+  FSpareCount.fetch_add(kSpareBatch, std::memory_order_relaxed);
+  TNode* top = FSpare.load(std::memory_order_relaxed);
+  do {
+    last->Next.store(top, std::memory_order_relaxed);
+  } while (!FSpare.compare_exchange_weak(top, first, std::memory_order_release,
+                                         std::memory_order_relaxed));
 }
 
 void TBxMessageQueue::AddMessage(const TDispatchMessage& message) {
   if (Disabled.load(std::memory_order_relaxed)) return;
   TDispatchMessagePtr copy = CopyDispatchMessage(message);
-  auto node = std::make_unique<TNode>();
+  bool linked = false;
   {
     std::lock_guard lock(FLock);
-    TNode* tail = FTail.load(std::memory_order_relaxed);
-    tail->Message = copy.release();
-    tail->Next.store(node.get(), std::memory_order_release);
-    FTail.store(node.release(), std::memory_order_release);
+    if (TNode* spare = PopSpareLocked()) {
+      LinkLocked(spare, copy.release());
+      linked = true;
+    }
+  }
+  if (!linked) {
+    auto fresh = std::make_unique<TNode>();  // allocated outside the lock
+    std::lock_guard lock(FLock);
+    LinkLocked(fresh.release(), copy.release());
   }
   Signal();
   FMessageCount.fetch_add(1, std::memory_order_relaxed);
@@ -38,13 +87,23 @@ bool TBxMessageQueue::IsEmpty() const {
   return FHead.load(std::memory_order_relaxed) == FTail.load(std::memory_order_acquire);
 }
 
+void TBxMessageQueue::LinkLocked(TNode* node, TDispatchMessage* message) {
+  TNode* tail = FTail.load(std::memory_order_relaxed);
+  tail->Message = message;
+  tail->Next.store(node, std::memory_order_release);
+  FTail.store(node, std::memory_order_release);
+}
+
 TDispatchMessagePtr TBxMessageQueue::TakeHead() {
   TNode* head = FHead.load(std::memory_order_relaxed);
-  if (head == FTail.load(std::memory_order_acquire)) return nullptr;
+  // The head's link tells the same as comparing with FTail (the sentinel has no link yet) and
+  // is published the same way, but it keeps the consumer off the cache line that every
+  // producer writes.
   TNode* next = head->Next.load(std::memory_order_acquire);
+  if (next == nullptr) return nullptr;
   TDispatchMessagePtr message(head->Message);
   FHead.store(next, std::memory_order_relaxed);
-  delete head;
+  ReleaseNode(head);
   return message;
 }
 

@@ -67,25 +67,50 @@ class TBxMessageQueue {
     // the consumer after it has seen that tail.
     TDispatchMessage* Message = nullptr;
     // Release by the producer, acquire by the consumer: seeing the link means seeing Message.
+    // While the node waits in the spare stack it links the spare nodes instead.
     std::atomic<TNode*> Next{nullptr};
   };
+
+  // Node recycling. Nodes are allocated by producers and released by the consumer, and a
+  // cross-thread malloc/free pair per message costs as much as the rest of the hand-off. The
+  // consumer collects released nodes privately and pushes them as one batch onto FSpare; a
+  // producer pops one spare node while it holds FLock. Pops are serialised by FLock and pushes
+  // only add, so a popped node cannot have been popped and pushed again meanwhile (no ABA).
+  static constexpr int kSpareBatch = 64;    // nodes handed back at once
+  static constexpr int kSpareLimit = 4096;  // beyond this, released nodes are freed
+  TNode* PopSpareLocked();
+  // Stores `message` in the sentinel and makes `node` the new sentinel; caller holds FLock.
+  void LinkLocked(TNode* node, TDispatchMessage* message);
+  void ReleaseNode(TNode* node);         // consumer only
+  static void DeleteChain(TNode* node);  // follows Next to null
 
   // Frees the nodes from `first` up to (not including) `stop` with their messages; type-92
   // messages are added again when `keepUnregisters`. Finishes the walk after a failure, then
   // throws the first failure.
   void DiscardChain(TNode* first, TNode* stop, bool keepUnregisters);
 
+  // FLock (with the producers' other fields), FTail and FHead sit on separate cache lines: the
+  // consumer reading FTail or writing FHead does not take the producers' line away from them.
   TManualResetEvent& FEvent;
   // Guards the linking of a node (producers) and the detaching of the chain (EmptyQueue).
-  std::mutex FLock;
+  alignas(64) std::mutex FLock;
   // Relaxed: a statistic; a lost race with a reset only lowers the figure.
   std::atomic<int32_t> FMessageCount{0};
   // The sentinel. Stored under FLock with release so that a consumer that loads it with acquire
   // sees the message and link stored before it; producers read it under FLock.
-  std::atomic<TNode*> FTail;
+  alignas(64) std::atomic<TNode*> FTail;
+  // Top of the stack of spare nodes. Push (consumer) CAS with release, pop (producer under
+  // FLock) loads with acquire, so the popper sees the links of the pushed batch.
+  std::atomic<TNode*> FSpare{nullptr};
+  // About how many nodes FSpare holds; relaxed: only a bound on memory, never exact.
+  std::atomic<int> FSpareCount{0};
   // The oldest node; moved by the consumer only (EmptyQueue under FLock). Relaxed: other threads
   // only compare it with FTail for IsEmpty and never dereference it.
-  std::atomic<TNode*> FHead;
+  alignas(64) std::atomic<TNode*> FHead;
+  // Released nodes not yet pushed onto FSpare; consumer only.
+  TNode* FRetired = nullptr;
+  TNode* FRetiredLast = nullptr;
+  int FRetiredCount = 0;
 };
 
 }  // namespace bx

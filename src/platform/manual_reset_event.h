@@ -7,11 +7,12 @@
 // the event is set returns at once.
 // Failure: nothing throws after construction (a failing system lock aborts, as std::mutex does).
 //
-// Ordering: Set on an event that is already set costs no lock. It still pairs with Reset: when
-// a producer stores data and then calls Set while a consumer calls Reset and then reads that
-// data, either the Set sees the reset and sets the event again or the consumer sees the data
-// (both sides pass a sequentially consistent fence between their store and their load). So a
-// consumer that resets, finds nothing and waits never sleeps on data that was already there.
+// Ordering: Set and Reset are both atomic exchanges (acquire-release) on the flag, so they
+// cannot pass each other. When a producer stores data and then calls Set while a consumer calls
+// Reset and then reads that data, either the Set comes after the Reset and sets the event again,
+// or the Reset reads the Set's value and so sees the producer's data. A consumer that resets,
+// finds nothing and waits therefore never sleeps on data that was already there. Set takes no
+// lock when the event is already set.
 #pragma once
 
 #include <atomic>
@@ -40,9 +41,8 @@ class TManualResetEvent {
  private:
   mutable std::mutex FMutex;
   std::condition_variable FChanged;
-  // Written only under FMutex, so a waiter cannot miss a Set between its check and its sleep;
-  // read without it on Set's fast path and by IsSet. Relaxed: the ordering against the
-  // caller's data comes from the fences in Set and Reset, and waiters read it under FMutex.
+  // The state. Set and Reset exchange it (acq_rel, see above); waiters read it under FMutex,
+  // and a Set that changed it passes through FMutex before notifying, so no wake-up is lost.
   std::atomic<bool> FSignalled{false};
 };
 

@@ -55,6 +55,25 @@ TEST(MessageQueueTest, NewQueueIsEmptyAndTakesOldestFirst) {
   AddAll(queue, {{5, "left behind"}});
 }
 
+TEST(MessageQueueTest, LongRunsThroughRecycledNodesKeepTheirOrder) {
+  // Enough messages that released nodes are handed back, reused and, beyond the spare limit,
+  // freed; every message still comes out once and in order.
+  TManualResetEvent event;
+  TBxMessageQueue queue(event);
+  for (int round = 0; round < 3; ++round) {
+    const int n = round == 1 ? 9000 : 300;
+    for (int i = 0; i < n; ++i) queue.AddMessage(*Msg(round, std::to_string(i)));
+    for (int i = 0; i < n; ++i) {
+      TDispatchMessagePtr m = queue.TakeHead();
+      ASSERT_NE(m, nullptr);
+      ASSERT_EQ(m->MsgType, round);
+      ASSERT_EQ(MsgText(*m), std::to_string(i));
+    }
+    EXPECT_TRUE(queue.IsEmpty());
+    EXPECT_EQ(queue.TakeHead(), nullptr);
+  }
+}
+
 TEST(MessageQueueTest, DisabledLeavesQueueCounterAndEventUntouched) {
   test::TLogCapture log;
   TManualResetEvent event;

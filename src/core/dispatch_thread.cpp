@@ -33,8 +33,11 @@ TBxDispatchThread::TBxDispatchThread(TBxMessageQueue& queue, TManualResetEvent& 
   std::promise<TThreadPriorityHandle> started;
   std::future<TThreadPriorityHandle> handle = started.get_future();
   FThread = std::thread([this, started = std::move(started)]() mutable {
-    started.set_value(CurrentThreadHandle());
-    Execute();
+    // The thread keeps its own copy: FPriority belongs to the constructing thread until it
+    // has been stored.
+    const TThreadPriorityHandle self = CurrentThreadHandle();
+    started.set_value(self);
+    Execute(self);
   });
   FPriority = handle.get();
 }
@@ -53,10 +56,10 @@ void TBxDispatchThread::WaitFor() {
   if (FThread.joinable()) FThread.join();
 }
 
-void TBxDispatchThread::Execute() {
+void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
   // Without the main window nobody could read what this thread reports: do nothing at all.
   if (MainLoop() == nullptr) return;
-  SetThreadPriority(FPriority, TThreadPriority::Lower);
+  SetThreadPriority(self, TThreadPriority::Lower);
   try {
     while (!FTerminated.load(std::memory_order_acquire)) {
       // IsSet first: while messages remain the event stays set, and the check needs no lock.

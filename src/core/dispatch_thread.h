@@ -60,13 +60,13 @@ class TBxDispatchThread {
   std::shared_ptr<TBxDestination> FindDestination(std::string_view dispatchID);
 
  private:
-  void Execute();
+  void Execute(const TThreadPriorityHandle& self);
   void DispatchNextMessage();
 
   TBxMessageQueue& FQueue;
   TManualResetEvent& FEvent;
   TBxDispatchIDList& FRegistry;
-  TThreadPriorityHandle FPriority;  // written by the thread before the constructor returns
+  TThreadPriorityHandle FPriority;  // stored by the constructor, read-only afterwards
   // Release by Terminate, acquire by the loop: a plain stop flag, nothing else rides on it.
   std::atomic<bool> FTerminated{false};
   std::thread FThread;

@@ -1,10 +1,11 @@
-// Placeholder entry point until the hub lands: prints the build's identity.
-#include <cstdio>
+// BxDispatcher: the dispatcher program. What it does is decided in ProgramEntry.
+#include <string>
+#include <vector>
 
-#include "messages/dispatch_message.h"
+#include "host/program_entry.h"
 
-int main() {
-  std::printf("Brevix Dispatcher (build in progress); record size %d bytes, new ID %s\n",
-              bx::DispatchMessageSize(*bx::BuildDispatchMessage({})), bx::NewDispatchID().c_str());
-  return 0;
+int main(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  return bx::ProgramEntry(args);
 }

@@ -1,0 +1,187 @@
+// TFrmDispatcher: the program's hub, the "main window" that is never shown. It lives on the main
+// message loop and owns, in creation order, the dispatch core, the settings, the table of
+// destination kinds, the activity log, the window endpoint (class "TFrmDispatcher", caption
+// "Brevix Dispatcher"), the receivers and the dispatch thread. It handles the private window
+// messages (WM_COPYDATA, WM_USER+70..83, WM_CLOSE), watches the work load every 500 ms and
+// keeps the tray's state (icon index, menu, error indicator), which a TTrayView shows.
+//
+// Start-up: the constructor builds the dispatch core, loads and publishes the settings and then
+// runs the creation steps (log file, "Dispatcher has been started", destination kinds, copy-data
+// receiver, port monitoring, saved registrations, UI mode, disabled switch, settings summary).
+// StartDispatcher then shows the tray icon and creates the dispatch thread.
+// Stop: Close() (WM_CLOSE, "Stop &Dispatcher") logs "Dispatcher has been stopped", removes the
+// tray icon and ends the loop; a WM_QUIT ends the loop without that. The destructor frees the
+// endpoint and the receivers, stops the dispatch thread, saves the registrations and frees the
+// dispatch core.
+//
+// Settings: the hub never changes a published settings object. A reload or a change of the
+// disabled switch builds a new object and publishes it whole (settings_snapshot.h), so worker
+// threads keep whichever object they hold.
+//
+// Ownership: the program's entry owns the hub and the loop; the loop must outlive the hub, and
+// so must the view. Only one hub exists at a time (it is the process-wide main window and owns
+// the process-wide dispatch core).
+// Threads: everything on the loop's thread (the one that constructs the hub), except
+// FrmDispatcher(), IsPathAllowed and FindDestinationClass, which any thread may call.
+// Failure: a failing creation step is reported (standard error and an Error entry) and the
+// remaining steps are skipped; the hub still exists. Exceptions in message handling are
+// reported the same way and never leave HandleMessage.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/command_line.h"
+#include "config/dispatcher_settings.h"
+#include "core/dispatch_thread.h"
+#include "core/known_destinations.h"
+#include "host/dispatcher_log.h"
+#include "host/tray_menu.h"
+#include "host/tray_view.h"
+#include "platform/clock.h"
+#include "platform/message_loop.h"
+#include "platform/thread_priority.h"
+#include "platform/window_endpoint.h"
+#include "receivers/copy_data_receiver.h"
+#include "receivers/tcp_receiver.h"
+#include "receivers/udp_receiver.h"
+
+namespace bx {
+
+// Private messages of the main window besides those in dispatcher_window_messages.h.
+inline constexpr uint32_t kWmTrayCallback = WM_USER + 70;     // LParam: the mouse message
+inline constexpr uint32_t kWmStartDispatcher = WM_USER + 71;  // WParam != 0: service mode
+inline constexpr uint32_t WM_LBUTTONDBLCLK = 0x0203;
+inline constexpr uint32_t WM_RBUTTONUP = 0x0205;
+
+// Timer ids of the main loop.
+inline constexpr uint32_t kWorkLoadTimer = 1;
+inline constexpr uint32_t kProgramManagerTimer = 2;
+
+struct TFrmDispatcherOptions {
+  // Stamps activity-log entries; SystemClock() when null. Must outlive the hub.
+  const TClock* Clock = nullptr;
+  // The desktop face; a TNullTrayView of the hub's own when null.
+  TTrayView* View = nullptr;
+  // The program's arguments (without its name), for the receivers' "TCPPort"/"UDPPort".
+  std::vector<std::string> Arguments;
+  // Called with every entry once it is in the log (the console echo of a terminal run).
+  std::function<void(const TDispatcherLogEntry&)> EchoEntry;
+};
+
+class TFrmDispatcher {
+ public:
+  static constexpr const char* kCaption = "Brevix Dispatcher";
+  static constexpr const char* kClassName = "TFrmDispatcher";
+
+  TFrmDispatcher(TMessageLoop& loop, TFrmDispatcherOptions options = {});
+  ~TFrmDispatcher();
+  TFrmDispatcher(const TFrmDispatcher&) = delete;
+  TFrmDispatcher& operator=(const TFrmDispatcher&) = delete;
+
+  // The loop's handler: every message but WM_QUIT. Returns the message's result.
+  int64_t HandleMessage(TLoopMessage& message);
+
+  // The second half of start-up: tray icon, dispatch thread; in service mode the menu loses
+  // its log, separator and stop items and the service's logon account is logged. A second call
+  // changes nothing.
+  void StartDispatcher(bool asService);
+
+  // The work-load timer's step (every 500 ms): queue counter, priorities, tray icon.
+  void MonitorWorkLoad();
+  void UpdateTrayIcon(int index);
+
+  void ApplyMonitorPorts();
+  void ApplyUIMode();
+  void ApplyDisabled();
+  void SetDisabled(bool value);
+  void ReloadSettings();
+  void LogSettingsSummary();
+
+  // Menu commands and the tray's callbacks.
+  void PrepareMenu();  // before the popup menu opens
+  void TrayCallback(uint64_t mouseMessage);
+  void ShowLog();
+  void MenuSettings();
+  void MenuEmptyQueue();  // asks the view to confirm, then EmptyMessageQueue
+  void EmptyMessageQueue();
+  void MenuDisable();
+  void MenuHelp();
+  void MenuAbout();
+  void Close();  // "Stop &Dispatcher" and WM_CLOSE
+  void TaskbarCreated();
+  void ProgramManagerTick();
+
+  // Lookups for destinations, from any thread.
+  static bool IsPathAllowed(const std::string& path);
+  static std::optional<TBxDestinationClass> FindDestinationClass(std::string_view kind);
+
+  // State for views and tests.
+  std::shared_ptr<const TBxDispatcherSettings> Settings() const { return FSettings; }
+  const TTrayMenu& Menu() const { return FMenu; }
+  int CurrentIconIndex() const { return FCurrentIconIndex; }
+  bool IconAdded() const { return FIconAdded; }
+  bool ErrorIndicator() const { return FErrorIndicator; }
+  bool NoTray() const { return FNoTray; }
+  bool RunningAsService() const { return FRunningAsService; }
+  bool Closing() const { return FClosing; }
+  const std::string& Caption() const { return FCaption; }
+  TFrmDispatcherLog& Log() { return FLog; }
+  TBxDispatchThread* DispatchThread() { return FDispatchThread.get(); }
+  TBxCopyDataReceiver* CopyDataReceiver() { return FCopyDataReceiver.get(); }
+  TBxTcpReceiver* TcpReceiver() { return FTcpReceiver.get(); }
+  TBxUdpReceiver* UdpReceiver() { return FUdpReceiver.get(); }
+  TThreadPriorityHandle MainThreadPriority() const { return FMainThreadPriority; }
+
+  // The account the installed service runs under, set by the entry point in service mode.
+  std::string ServiceLogonName;
+
+ private:
+  void FormCreate();
+  void HandleLogEntry(TLogLevel level, std::string text);
+  int64_t HandleCopyData(const TLoopMessage& message);
+  void PublishNewSettings(std::shared_ptr<TBxDispatcherSettings> settings);
+  // The application's default handling of an exception: standard error, and an Error entry
+  // unless the failure came from writing the log itself.
+  void ReportException(const std::exception& e, bool toActivityLog = true);
+
+  TMessageLoop& FLoop;
+  const TClock& FClock;
+  TNullTrayView FNullView;
+  TTrayView& FView;
+  TBxCommandLine FCommandLine;
+  std::function<void(const TDispatcherLogEntry&)> FEchoEntry;
+
+  std::shared_ptr<const TBxDispatcherSettings> FSettings;
+  int FCurrentIconIndex = -1;
+  int FRequestedIconIndex = 0;  // the last index asked for, before error/disabled override it
+  bool FIconAdded = false;
+  bool FReAddIcon = false;
+  std::unique_ptr<TBxDispatchThread> FDispatchThread;
+  std::unique_ptr<TBxKnownDestinationsList> FKnownDestinations;
+  bool FShellWindowPresent = false;
+  bool FNoTray = false;
+  bool FRunningAsService = false;
+  bool FErrorIndicator = false;
+  bool FStarted = false;
+  bool FClosing = false;
+  std::string FCaption;
+  TTrayMenu FMenu;
+  TThreadPriorityHandle FMainThreadPriority;
+
+  TFrmDispatcherLog FLog;
+  std::unique_ptr<TWindowEndpoint> FEndpoint;
+  std::unique_ptr<TBxCopyDataReceiver> FCopyDataReceiver;
+  std::unique_ptr<TBxTcpReceiver> FTcpReceiver;
+  std::unique_ptr<TBxUdpReceiver> FUdpReceiver;
+};
+
+// The process-wide main window: null before a hub is created and after it is destroyed.
+TFrmDispatcher* FrmDispatcher();
+
+}  // namespace bx

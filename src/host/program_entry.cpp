@@ -1,0 +1,143 @@
+#include "host/program_entry.h"
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "config/command_line.h"
+#include "config/dispatcher_settings.h"
+#include "config/paths.h"
+#include "config/registry.h"
+#include "host/frm_dispatcher.h"
+#include "host/service_host.h"
+#include "platform/folders.h"
+#include "platform/instance_lock.h"
+#include "platform/message_loop.h"
+#include "platform/service_manager.h"
+#include "platform/stop_signals.h"
+
+namespace bx {
+
+namespace {
+
+constexpr const char* kInstanceLockName = "Brevix Dispatcher Mutex.lock";
+
+bool HasSwitch(const std::vector<std::string>& args, const char* name, const char* chars) {
+  return FindCmdLineSwitch(args, name, chars);
+}
+
+// The one-shot commands; true when one of them was given (and carried out or refused).
+bool RunAdministrativeSwitch(const std::vector<std::string>& args) {
+  if (HasSwitch(args, "REGISTER", kAdminSwitchChars)) {
+    // Only into an existing key: the installer creates it.
+    (void)RegistryWriteString(TRegistryRoot::LocalMachine, kProductRegistryKey, "Dispatcher",
+                              ExecutablePath(), false);
+    return true;
+  }
+  static constexpr struct {
+    const char* Name;
+    uint8_t Mode;
+  } kModes[] = {{"INIT_STEALTH", 0}, {"INIT_RESTRICTED", 1}, {"INIT_UNRESTRICTED", 2}};
+  for (const auto& mode : kModes) {
+    if (HasSwitch(args, mode.Name, kAdminSwitchChars)) {
+      (void)WriteInitialUIMode(mode.Mode);
+      return true;
+    }
+  }
+  if (HasSwitch(args, "MONITOR_PORTS", kAdminSwitchChars)) {
+    (void)WriteInitialMonitorPorts();
+    return true;
+  }
+  return false;
+}
+
+void EchoToTerminal(const TDispatcherLogEntry& entry) {
+  const std::string line = TFrmDispatcherLog::EntryLine(entry) + "\n";
+  std::fputs(line.c_str(), stdout);
+  std::fflush(stdout);
+}
+
+// Runs the loop with a hub until the loop ends; the hub is destroyed before the loop.
+class TMainLoopScope {
+ public:
+  TMainLoopScope() { SetMainLoop(&FLoop); }
+  ~TMainLoopScope() { SetMainLoop(nullptr); }
+  TMessageLoop& Loop() { return FLoop; }
+
+ private:
+  TMessageLoop FLoop;
+};
+
+int RunDesktop(const std::vector<std::string>& args) {
+  TMainLoopScope scope;
+  TMessageLoop& loop = scope.Loop();
+  TFrmDispatcherOptions options;
+  options.Arguments = args;
+  // No desktop face in this build: the terminal shows the activity log instead.
+  if (StandardOutputIsTerminal()) options.EchoEntry = EchoToTerminal;
+  // Before any thread starts, so that only the watcher takes the signals.
+  auto stopSignals = std::make_unique<TStopSignals>([&loop] { loop.Post(WM_CLOSE, 0, 0); });
+  auto hub = std::make_unique<TFrmDispatcher>(loop, std::move(options));
+  hub->StartDispatcher(false);
+  const int exitCode = loop.Run();
+  stopSignals.reset();
+  hub.reset();
+  return exitCode;
+}
+
+int RunService(const std::vector<std::string>& args) {
+  if (ServiceNotifySocket().empty()) {
+    WriteSystemLogError(kServiceName,
+                        "The service process could not connect to the service manager: it was "
+                        "not started by systemd (NOTIFY_SOCKET is not set).");
+    return 1;
+  }
+  TMainLoopScope scope;
+  TMessageLoop& loop = scope.Loop();
+  TFrmDispatcherOptions options;
+  options.Arguments = args;
+  TSvcDispatcher service(loop);
+  // Before any thread starts, so that only the watcher takes the signals.
+  auto stopSignals = std::make_unique<TStopSignals>([&service] { service.Stop(); });
+  auto hub = std::make_unique<TFrmDispatcher>(loop, std::move(options));
+  hub->ServiceLogonName = GetServiceAccount();
+  service.Start();
+  const int exitCode = loop.Run();
+  stopSignals.reset();
+  hub.reset();
+  return exitCode;
+}
+
+}  // namespace
+
+int ProgramEntry(const std::vector<std::string>& args) {
+  std::unique_ptr<TInstanceLock> lock;
+  try {
+    lock = TInstanceLock::TryAcquire(RunFolder() + "/" + kInstanceLockName);
+  } catch (const std::exception&) {
+    // The run folder cannot be made safe: treated like a lock that cannot be taken.
+  }
+  if (!lock) return 0;
+
+  try {
+    const bool install = HasSwitch(args, "INSTALL", kServiceSwitchChars);
+    const bool uninstall = HasSwitch(args, "UNINSTALL", kServiceSwitchChars);
+    if (install || uninstall || IsServiceInstalled()) {
+      const bool silent = HasSwitch(args, "SILENT", kServiceActionSwitchChars);
+      if (HasSwitch(args, "INSTALL", kServiceActionSwitchChars)) {
+        return RunServiceInstallation(true, silent);
+      }
+      if (HasSwitch(args, "UNINSTALL", kServiceActionSwitchChars)) {
+        return RunServiceInstallation(false, silent);
+      }
+      return RunService(args);
+    }
+    if (RunAdministrativeSwitch(args)) return 0;
+    return RunDesktop(args);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Brevix Dispatcher: %s\n", e.what());
+    return 1;
+  }
+}
+
+}  // namespace bx

@@ -20,6 +20,7 @@ TStopSignals::TStopSignals(std::function<void()> onStop) : FImpl(std::make_uniqu
   sigemptyset(&FImpl->Set);
   sigaddset(&FImpl->Set, SIGINT);
   sigaddset(&FImpl->Set, SIGTERM);
+  sigaddset(&FImpl->Set, SIGHUP);  // the terminal of a desktop run went away
   const int rc = pthread_sigmask(SIG_BLOCK, &FImpl->Set, nullptr);
   if (rc != 0) throw std::system_error(rc, std::generic_category(), "pthread_sigmask");
   const sigset_t set = FImpl->Set;

@@ -1,4 +1,4 @@
-// TStopSignals: turns the system's requests to end a program (interrupt from the terminal,
+// TStopSignals: turns the system's requests to end a program (interrupt or hang-up of the terminal,
 // termination by the service manager or `kill`) into a call on an ordinary thread, where it
 // may do what a signal handler may not (post WM_QUIT to a message loop, for example).
 //

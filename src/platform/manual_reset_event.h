@@ -16,6 +16,7 @@
 // setters publish, and only then waits, never sleeps on data that was already there. A waiter
 // must not rely on the event alone for that: a Set that finds the event set changes nothing
 // and takes no lock, so the setters do not write the flag's cache line while it stays set.
+// (Under ThreadSanitizer, which does not model fences, Set always exchanges instead.)
 #pragma once
 
 #include <atomic>

@@ -72,9 +72,12 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
         }
         if (FQueue.IsEmpty()) {
           FEvent.Reset();
-          // A message linked between the test and the reset would otherwise wait for the
-          // time-out; the event orders the reset against the producer's set.
-          if (!FQueue.IsEmpty()) FEvent.Set();
+          // A message linked or an emptying requested between the test and the reset would
+          // otherwise wait for the time-out: a Set that found the event still set did nothing,
+          // so everything its caller published is looked at again after the reset.
+          if (!FQueue.IsEmpty() || FQueue.EmptyRequested.load(std::memory_order_relaxed)) {
+            FEvent.Set();
+          }
         }
       } else if (!FQueue.IsEmpty()) {
         FEvent.Set();

@@ -19,6 +19,7 @@ TBxMessageQueue::~TBxMessageQueue() {
   delete FHead.load(std::memory_order_relaxed);
   DeleteChain(FRetired);
   DeleteChain(FSpare.load(std::memory_order_acquire));
+  DeleteChain(FSpareTaken);
 }
 
 void TBxMessageQueue::DeleteChain(TNode* node) {
@@ -30,13 +31,17 @@ void TBxMessageQueue::DeleteChain(TNode* node) {
 }
 
 TBxMessageQueue::TNode* TBxMessageQueue::PopSpareLocked() {
-  TNode* top = FSpare.load(std::memory_order_acquire);
-  while (top != nullptr &&
-         !FSpare.compare_exchange_weak(top, top->Next.load(std::memory_order_relaxed),
-                                       std::memory_order_acquire, std::memory_order_acquire)) {
+  if (FSpareTaken == nullptr) {
+    // Acquire: pairs with the consumer's release push, so the batch's links are visible.
+    FSpareTaken = FSpare.exchange(nullptr, std::memory_order_acquire);
+    if (FSpareTaken == nullptr) return nullptr;
   }
-  if (top == nullptr) return nullptr;
-  FSpareCount.fetch_sub(1, std::memory_order_relaxed);
+  TNode* top = FSpareTaken;
+  FSpareTaken = top->Next.load(std::memory_order_relaxed);
+  if (++FSparePops == kSpareBatch) {
+    FSpareCount.fetch_sub(FSparePops, std::memory_order_relaxed);
+    FSparePops = 0;
+  }
   top->Message = nullptr;
   top->Next.store(nullptr, std::memory_order_relaxed);
   return top;

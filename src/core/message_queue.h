@@ -73,11 +73,15 @@ class TBxMessageQueue {
 
   // Node recycling. Nodes are allocated by producers and released by the consumer, and a
   // cross-thread malloc/free pair per message costs as much as the rest of the hand-off. The
-  // consumer collects released nodes privately and pushes them as one batch onto FSpare; a
-  // producer pops one spare node while it holds FLock. Pops are serialised by FLock and pushes
-  // only add, so a popped node cannot have been popped and pushed again meanwhile (no ABA).
+  // consumer collects released nodes privately and pushes them as one batch onto FSpare. A
+  // producer holding FLock pops from FSpareTaken, a private stack of the lock holders; when that
+  // is empty it takes the whole of FSpare at once with one exchange. No node is ever popped off
+  // FSpare one by one, so there is no ABA, and a message costs no atomic operation on FSpare.
   static constexpr int kSpareBatch = 64;    // nodes handed back at once
-  static constexpr int kSpareLimit = 4096;  // beyond this, released nodes are freed
+  // Beyond this many spare nodes (2 MiB of them at most), released nodes are freed. A burst
+  // longer than the spare stock costs a node allocation and free per message, and the frees
+  // of that many small blocks make the allocator consolidate its free lists again and again.
+  static constexpr int kSpareLimit = 65536;
   TNode* PopSpareLocked();
   // Stores `message` in the sentinel and makes `node` the new sentinel; caller holds FLock.
   void LinkLocked(TNode* node, TDispatchMessage* message);
@@ -96,13 +100,17 @@ class TBxMessageQueue {
   alignas(64) std::mutex FLock;
   // Relaxed: a statistic; a lost race with a reset only lowers the figure.
   std::atomic<int32_t> FMessageCount{0};
+  // Spare nodes taken from FSpare, and pops not yet subtracted from FSpareCount; under FLock.
+  TNode* FSpareTaken = nullptr;
+  int FSparePops = 0;
   // The sentinel. Stored under FLock with release so that a consumer that loads it with acquire
   // sees the message and link stored before it; producers read it under FLock.
   alignas(64) std::atomic<TNode*> FTail;
-  // Top of the stack of spare nodes. Push (consumer) CAS with release, pop (producer under
-  // FLock) loads with acquire, so the popper sees the links of the pushed batch.
+  // Top of the stack of spare nodes. Push (consumer) CAS with release; a producer under FLock
+  // takes the whole stack with an acquire exchange, so it sees the links of the pushed batches.
   std::atomic<TNode*> FSpare{nullptr};
-  // About how many nodes FSpare holds; relaxed: only a bound on memory, never exact.
+  // About how many spare nodes exist (FSpare and FSpareTaken); relaxed: only a bound on memory,
+  // never exact. Producers subtract their pops in batches, so it may be high by a batch.
   std::atomic<int> FSpareCount{0};
   // The oldest node; moved by the consumer only (EmptyQueue under FLock). Relaxed: other threads
   // only compare it with FTail for IsEmpty and never dereference it.

@@ -239,18 +239,12 @@ bool TBxLogFileDestination::OpenFile() {
 }
 
 void TBxLogFileDestination::WriteEntry() {
-  // The file is open for appending: both writes go to its end.
+  // The file is open for appending. The marker and the record go out in one write: the file
+  // gets the same bytes as from two writes, for one system call less per message. Write goes
+  // on after a partial write, so `written` is what reached the file either way.
   TFileStatus status;
-  const std::span<const std::byte> entry(FEntry);
-  size_t written = FFileStream->Write(entry.first(kLogFileMarkerSize), status);
-  bool whole = written == kLogFileMarkerSize;
-  if (whole) {
-    const std::span<const std::byte> record = entry.subspan(kLogFileMarkerSize);
-    const size_t recordWritten = FFileStream->Write(record, status);
-    written += recordWritten;
-    whole = recordWritten == record.size();
-  }
-  if (whole) return;
+  const size_t written = FFileStream->Write(FEntry, status);
+  if (written == FEntry.size()) return;
 
   // The file now ends inside an entry. Move it aside while it is still locked, so no other
   // writer appends behind the cut entry; the next message starts a new file.

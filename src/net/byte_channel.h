@@ -17,6 +17,10 @@ class TBxByteChannel {
   virtual ~TBxByteChannel() = default;
   // Waits for data and returns what is there now, at most `size` bytes; 0 at end of data.
   virtual size_t Read(void* buffer, size_t size) = 0;
+  // Waits until Read would not block (data, end of data, a failure or Shutdown) without taking
+  // anything, so a reader can leave its buffer unallocated while nothing arrives. Channels
+  // whose Read never waits keep this default, which returns at once.
+  virtual void WaitReadable() {}
   virtual void Write(const void* data, size_t size) = 0;
   // Ends the connection in both directions; any thread.
   virtual void Shutdown() = 0;

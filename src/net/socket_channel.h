@@ -6,6 +6,7 @@
 // Read or Write. Failure: ESocketError from Read and Write.
 #pragma once
 
+#include <chrono>
 #include <mutex>
 
 #include "net/byte_channel.h"
@@ -19,6 +20,8 @@ class TBxSocketChannel : public TBxByteChannel {
       : FSocket(std::move(socket)), FPeer(FSocket.PeerText()) {}
 
   size_t Read(void* buffer, size_t size) override { return FSocket.Read(buffer, size); }
+  // Without a time limit: Shutdown wakes it (the socket then reads as ended).
+  void WaitReadable() override { FSocket.WaitReadable(std::chrono::milliseconds(-1)); }
   void Write(const void* data, size_t size) override { FSocket.Write(data, size); }
   void Shutdown() override {
     std::lock_guard lock(FLock);

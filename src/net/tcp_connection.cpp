@@ -8,7 +8,7 @@
 namespace bx {
 
 TBxTCPConnection::TBxTCPConnection(std::unique_ptr<TBxByteChannel> channel)
-    : FChannel(std::move(channel)), FIn(kBxDefaultBufferSize) {}
+    : FChannel(std::move(channel)) {}
 
 TBxTCPConnection::~TBxTCPConnection() {
   if (FConnected) FChannel->Close();
@@ -17,18 +17,32 @@ TBxTCPConnection::~TBxTCPConnection() {
 void TBxTCPConnection::SetMaxLineLength(size_t length) {
   FMaxLineLength = length;
   // A whole line with its CR LF must fit the buffer.
-  if (FIn.size() < length + 2) FIn.resize(length + 2);
+  if (FInCapacity >= length + 2) return;
+  FInCapacity = length + 2;
+  if (!FIn) return;
+  // Default-initialised: only the bytes received are ever read.
+  std::unique_ptr<char[]> larger(new char[FInCapacity]);
+  std::memcpy(larger.get(), FIn.get() + FInStart, FInEnd - FInStart);
+  FInEnd -= FInStart;
+  FInStart = 0;
+  FIn = std::move(larger);
 }
 
 void TBxTCPConnection::Fill() {
   if (!FConnected) throw EBxConnClosedGracefully();
   Flush();
+  if (!FIn) {
+    // An idle connection waits here without a buffer. Default-initialised: only the bytes
+    // received are ever read.
+    FChannel->WaitReadable();
+    FIn.reset(new char[FInCapacity]);
+  }
   if (FInStart > 0) {
-    std::memmove(FIn.data(), FIn.data() + FInStart, FInEnd - FInStart);
+    std::memmove(FIn.get(), FIn.get() + FInStart, FInEnd - FInStart);
     FInEnd -= FInStart;
     FInStart = 0;
   }
-  const size_t n = FChannel->Read(FIn.data() + FInEnd, FIn.size() - FInEnd);
+  const size_t n = FChannel->Read(FIn.get() + FInEnd, FInCapacity - FInEnd);
   if (n == 0) {
     FConnected = false;
     FChannel->Close();
@@ -43,7 +57,7 @@ void TBxTCPConnection::Need(size_t count) {
 
 int32_t TBxTCPConnection::ReadInt32() {
   Need(4);
-  const auto* p = reinterpret_cast<const unsigned char*>(FIn.data() + FInStart);
+  const auto* p = reinterpret_cast<const unsigned char*>(FIn.get() + FInStart);
   const uint32_t value =
       (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
   FInStart += 4;
@@ -55,7 +69,7 @@ std::string TBxTCPConnection::ReadBytes(size_t count) {
   while (result.size() < count) {
     if (InputBuffered() == 0) Fill();
     const size_t take = std::min(count - result.size(), InputBuffered());
-    result.append(FIn.data() + FInStart, take);
+    result.append(FIn.get() + FInStart, take);
     FInStart += take;
   }
   return result;
@@ -64,9 +78,11 @@ std::string TBxTCPConnection::ReadBytes(size_t count) {
 std::string TBxTCPConnection::ReadLn() {
   size_t scanned = 0;  // bytes already searched for LF
   for (;;) {
-    const char* begin = FIn.data() + FInStart;
     const size_t available = InputBuffered();
-    const void* lf = std::memchr(begin + scanned, '\n', available - scanned);
+    // Nothing to search (and perhaps no buffer yet) until the first Fill.
+    const char* begin = available > 0 ? FIn.get() + FInStart : nullptr;
+    const void* lf =
+        available > scanned ? std::memchr(begin + scanned, '\n', available - scanned) : nullptr;
     if (lf != nullptr) {
       const size_t end = static_cast<size_t>(static_cast<const char*>(lf) - begin);
       size_t length = end;

@@ -9,6 +9,10 @@
 // 7-bit ASCII ended by LF; a CR right before the LF is not part of the line; bytes above 0x7F
 // read as "?". A line longer than MaxLineLength() characters raises EBxMaxLineLengthExceeded.
 //
+// The input buffer is allocated when the first input arrives (the channel is asked to wait for
+// readability first), so a connection that stays idle holds no buffer; once allocated it is
+// kept for the life of the connection.
+//
 // Ownership: owns its channel. Threads: the connection's own thread only, except Shutdown,
 // which the server calls from any thread to wake a blocked read. Failure: a close by the peer
 // (also in the middle of a value) raises EBxConnClosedGracefully; channel failures raise what
@@ -71,7 +75,8 @@ class TBxTCPConnection {
   void Need(size_t count);
 
   std::unique_ptr<TBxByteChannel> FChannel;
-  std::vector<char> FIn;
+  std::unique_ptr<char[]> FIn;                // null until the first input arrives
+  size_t FInCapacity = kBxDefaultBufferSize;  // FIn's size, once allocated
   size_t FInStart = 0;
   size_t FInEnd = 0;
   std::string FOut;

@@ -2,9 +2,25 @@
 
 namespace bx {
 
+// ThreadSanitizer does not model fences (the compiler refuses them under it). There Set
+// exchanges the flag every time and Reset passes no fence: read-modify-writes of one flag are
+// totally ordered, so a Reset either comes before a Set (which then sets the event again) or
+// reads that Set's value with acquire and sees what the setter stored before it.
+#if defined(__SANITIZE_THREAD__)
+#define BX_EVENT_FENCES 0
+#else
+#define BX_EVENT_FENCES 1
+#endif
+
 void TManualResetEvent::Set() {
-  // Always a read-modify-write, never a plain look first: see the header. Acq_rel pairs with
-  // the exchange in Reset.
+#if BX_EVENT_FENCES
+  // Seq_cst fence: orders the caller's stores before the look at the flag against a Reset's
+  // fence (see the header). Relaxed look: the fences carry the ordering; while the event stays
+  // set, setters only read its line.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (FSignalled.load(std::memory_order_relaxed)) return;
+#endif
+  // Acq_rel: pairs with Reset's exchange, so two setters and a reset agree on one order.
   if (FSignalled.exchange(true, std::memory_order_acq_rel)) return;
   // A waiter checks the flag under FMutex before it sleeps; passing through FMutex here means it
   // has either seen the flag or is asleep and gets the notification.
@@ -12,7 +28,13 @@ void TManualResetEvent::Set() {
   FChanged.notify_all();
 }
 
-void TManualResetEvent::Reset() { FSignalled.exchange(false, std::memory_order_acq_rel); }
+void TManualResetEvent::Reset() {
+  FSignalled.exchange(false, std::memory_order_acq_rel);
+#if BX_EVENT_FENCES
+  // Seq_cst fence: the caller's next reads come after it and are ordered against a Set's fence.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+#endif
+}
 
 bool TManualResetEvent::IsSet() const { return FSignalled.load(std::memory_order_acquire); }
 

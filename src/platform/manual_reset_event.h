@@ -7,12 +7,16 @@
 // the event is set returns at once.
 // Failure: nothing throws after construction (a failing system lock aborts, as std::mutex does).
 //
-// Ordering: Set and Reset are both atomic exchanges (acquire-release) on the flag, so they
-// cannot pass each other. When a producer stores data and then calls Set while a consumer calls
-// Reset and then reads that data, either the Set comes after the Reset and sets the event again,
-// or the Reset reads the Set's value and so sees the producer's data. A consumer that resets,
-// finds nothing and waits therefore never sleeps on data that was already there. Set takes no
-// lock when the event is already set.
+// Ordering: Reset exchanges the flag and then passes a sequentially consistent fence; Set passes
+// such a fence and then only looks at the flag, exchanging it (acquire-release) only when it is
+// not set. A setter that stores data and then calls Set, and a waiter that calls Reset and then
+// reads that data, are ordered by the two fences: either the waiter's fence comes first, and the
+// setter's look sees the reset and sets the event again, or the setter's fence comes first, and
+// the waiter's read sees the data. So a waiter that resets, then looks again at everything its
+// setters publish, and only then waits, never sleeps on data that was already there. A waiter
+// must not rely on the event alone for that: a Set that finds the event set changes nothing
+// and takes no lock, so the setters do not write the flag's cache line while it stays set.
+// (Under ThreadSanitizer, which does not model fences, Set always exchanges instead.)
 #pragma once
 
 #include <atomic>
@@ -41,8 +45,9 @@ class TManualResetEvent {
  private:
   mutable std::mutex FMutex;
   std::condition_variable FChanged;
-  // The state. Set and Reset exchange it (acq_rel, see above); waiters read it under FMutex,
-  // and a Set that changed it passes through FMutex before notifying, so no wake-up is lost.
+  // The state. Reset exchanges it and Set looks first, with fences (see above); waiters read it
+  // under FMutex, and a Set that changed it passes through FMutex before notifying, so no
+  // wake-up is lost.
   std::atomic<bool> FSignalled{false};
 };
 

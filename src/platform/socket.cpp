@@ -511,6 +511,23 @@ size_t TUdpSocket::ReceiveFrom(std::vector<uint8_t>& buffer, TSocketAddress& sen
   }
 }
 
+std::optional<size_t> TUdpSocket::TryReceiveFrom(void* buffer, size_t size,
+                                                 TSocketAddress& sender) {
+  sockaddr_storage storage{};
+  for (;;) {
+    socklen_t length = sizeof storage;
+    const ssize_t n = ::recvfrom(Fd(FHandle), buffer, size, MSG_DONTWAIT,
+                                 reinterpret_cast<sockaddr*>(&storage), &length);
+    if (n >= 0) {
+      sender = FromSockAddr(storage);
+      return static_cast<size_t>(n);
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return std::nullopt;
+    ThrowErrno("recvfrom");
+  }
+}
+
 void TUdpSocket::SendTo(const TSocketAddress& to, const void* data, size_t size) {
   TSockAddr address = MakeAddress(to.IP, to.Port, to.Version);
   for (;;) {
@@ -526,6 +543,19 @@ void TUdpSocket::SetReceiveBufferSize(int bytes) {
   if (setsockopt(Fd(FHandle), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) {
     ThrowErrno("setsockopt(SO_RCVBUF)");
   }
+}
+
+int TUdpSocket::EnlargeReceiveBuffer(int bytes) {
+  const int fd = Fd(FHandle);
+  // The forcing option needs administrative rights; without them the plain one is capped by
+  // the system's ceiling, which is still far above the default.
+  if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0) {
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+  }
+  int actual = 0;
+  socklen_t length = sizeof actual;
+  if (getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &actual, &length) != 0) return 0;
+  return actual;
 }
 
 void TUdpSocket::Shutdown() {

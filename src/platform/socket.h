@@ -160,8 +160,15 @@ class TUdpSocket {
   // Receives one datagram into `buffer` (cut to `buffer.size()` bytes when larger, as the
   // system does); returns its length and the sender.
   size_t ReceiveFrom(std::vector<uint8_t>& buffer, TSocketAddress& sender);
+  // The same without waiting: no value when no datagram is waiting. `size` bytes at `buffer`
+  // are written at most.
+  std::optional<size_t> TryReceiveFrom(void* buffer, size_t size, TSocketAddress& sender);
   void SendTo(const TSocketAddress& to, const void* data, size_t size);
   void SetReceiveBufferSize(int bytes);
+  // Best effort: asks for a receive buffer of `bytes`, above the system's usual ceiling when
+  // the process may, else as large as the ceiling allows. Never throws; returns the size the
+  // system reports afterwards (0 when it cannot tell).
+  int EnlargeReceiveBuffer(int bytes);
   // Wakes a thread waiting in WaitReadable; safe from any thread.
   void Shutdown();
   void Close();

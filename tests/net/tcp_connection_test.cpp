@@ -74,6 +74,20 @@ TEST(TcpConnection, LineLengthLimit) {
   EXPECT_LE(endless.Channel->Reads(), 6u);
 }
 
+TEST(TcpConnection, RaisingTheLineLimitKeepsBufferedInput) {
+  const std::string line(40000, 'L');  // longer than the default buffer
+  // Raised after input is buffered: what was received moves to the larger buffer.
+  TFixture during("ab\n" + line + "\ncd\n", 4096);
+  EXPECT_EQ(during.Connection->ReadLn(), "ab");
+  during.Connection->SetMaxLineLength(50000);
+  EXPECT_EQ(during.Connection->ReadLn(), line);
+  EXPECT_EQ(during.Connection->ReadLn(), "cd");
+  // Raised before anything arrived.
+  TFixture before(line + "\r\n", 4096);
+  before.Connection->SetMaxLineLength(40000);
+  EXPECT_EQ(before.Connection->ReadLn(), line);
+}
+
 TEST(TcpConnection, HighBytesInLinesReadAsQuestionMarks) {
   TFixture f("caf\xC3\xA9\n");
   EXPECT_EQ(f.Connection->ReadLn(), "caf??");

@@ -87,6 +87,42 @@ TEST(UdpServer, DeactivationDoesNotWaitForABusyMainThread) {
   EXPECT_FALSE(ran);  // the withdrawn call never runs late
 }
 
+TEST(UdpServer, WaitingDatagramsShareOneHandOffAndKeepTheirOrder) {
+  TMainLoopFixture main;
+  int handOffs = 0;  // counted on the main thread only
+  main.FLoop.SetHandler([&](TLoopMessage& m) -> int64_t {
+    if (m.Msg != kWmLoopCall) return 0;
+    ++handOffs;
+    return RunLoopCall(m);
+  });
+  std::vector<std::string> events;  // reads and exception reports, main thread only
+  TBxUDPServer server;
+  server.AddBinding("127.0.0.1", 0, TIPVersion::V4);
+  server.SetOnRead([&](std::string_view data, const TSocketAddress&) {
+    EXPECT_TRUE(main.FLoop.IsLoopThread());
+    if (data.ends_with("7")) throw std::runtime_error("bad " + std::string(data));
+    events.emplace_back(data);
+  });
+  server.SetOnException([&](const std::string& message, const std::string& className) {
+    events.push_back(message + " (" + className + ")");
+  });
+  server.SetActive(true);
+  TUdpSocket sender = TUdpSocket::Open(TIPVersion::V4);
+  // More than one batch waits while the main thread does not pump.
+  constexpr int kCount = 600;
+  std::vector<std::string> expected;
+  for (int i = 0; i < kCount; ++i) {
+    const std::string datagram = std::to_string(i);
+    sender.SendTo({"127.0.0.1", server.BoundBindings()[0].Port, TIPVersion::V4}, datagram.data(),
+                  datagram.size());
+    expected.push_back(i % 10 == 7 ? "bad " + datagram + " (std::runtime_error)" : datagram);
+  }
+  ASSERT_TRUE(main.PumpUntil([&] { return events.size() == kCount; }));
+  EXPECT_EQ(events, expected);
+  EXPECT_LT(handOffs, kCount / 10);
+  server.SetActive(false);
+}
+
 TEST(UdpServer, ThreadedEventAndPortInUse) {
   std::atomic<int> count{0};
   TBxUDPServer server;

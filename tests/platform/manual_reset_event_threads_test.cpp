@@ -69,5 +69,38 @@ TEST(ManualResetEventThreadsTest, ResetThenLookNeverMissesASet) {
   EXPECT_EQ(lateWakeups.load(), 0);
 }
 
+// Producers that never wait for the consumer, so most of their Sets find the event still set
+// and change nothing; the consumer takes what is there, resets, looks again and only then
+// waits, as the dispatch thread does. No item may be left waiting for a time-out.
+TEST(ManualResetEventThreadsTest, SetsThatFindTheEventSetLoseNoWakeUp) {
+  TManualResetEvent event;
+  constexpr int kProducers = 2;
+  constexpr int kPerProducer = 50000;
+  std::atomic<int> published{0};
+  std::vector<std::thread> producers;
+  for (int p = 0; p < kProducers; ++p) {
+    producers.emplace_back([&] {
+      for (int i = 0; i < kPerProducer; ++i) {
+        published.fetch_add(1, std::memory_order_relaxed);
+        event.Set();
+        if (i % 64 == 0) std::this_thread::yield();  // leave the consumer idle now and then
+      }
+    });
+  }
+  int taken = 0;
+  int lateWakeups = 0;
+  while (taken < kProducers * kPerProducer) {
+    if (event.IsSet() || event.WaitFor(5s)) {
+      taken = published.load(std::memory_order_relaxed);
+      event.Reset();
+      if (published.load(std::memory_order_relaxed) != taken) event.Set();
+    } else if (published.load(std::memory_order_relaxed) != taken) {
+      ++lateWakeups;  // data was there while the consumer slept out its wait
+    }
+  }
+  for (auto& t : producers) t.join();
+  EXPECT_EQ(lateWakeups, 0);
+}
+
 }  // namespace
 }  // namespace bx

@@ -53,13 +53,7 @@ void TBxTCPServer::SetActive(bool active) {
 
 void TBxTCPServer::Activate() {
   if (!FOnExecute) throw std::runtime_error("You must have an OnExecute event.");
-  std::vector<TBxSocketBinding> bindings = FBindings;
-  if (bindings.empty()) {
-    bindings.push_back({AnyAddress(TIPVersion::V4), FDefaultPort, TIPVersion::V4});
-    if (IPv6Available()) {
-      bindings.push_back({AnyAddress(TIPVersion::V6), FDefaultPort, TIPVersion::V6});
-    }
-  }
+  const std::vector<TBxSocketBinding> bindings = BindingsToActivate(FBindings, FDefaultPort);
   // Bind and listen on everything first; on a failure close what was bound, in reverse order.
   std::vector<std::unique_ptr<TListener>> listeners;
   try {

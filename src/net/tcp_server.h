@@ -30,17 +30,12 @@
 #include <string>
 #include <vector>
 
+#include "net/socket_binding.h"
 #include "net/tcp_connection.h"
 #include "platform/socket.h"
 #include "platform/thread.h"
 
 namespace bx {
-
-struct TBxSocketBinding {
-  std::string IP;
-  uint16_t Port = 0;
-  TIPVersion IPVersion = TIPVersion::V4;
-};
 
 class TBxTCPServer {
  public:

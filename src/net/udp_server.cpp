@@ -54,13 +54,7 @@ std::vector<TBxSocketBinding> TBxUDPServer::BoundBindings() const {
 void TBxUDPServer::SetActive(bool active) {
   if (active == FActive) return;
   if (active) {
-    std::vector<TBxSocketBinding> bindings = FBindings;
-    if (bindings.empty()) {
-      bindings.push_back({AnyAddress(TIPVersion::V4), FDefaultPort, TIPVersion::V4});
-      if (IPv6Available()) {
-        bindings.push_back({AnyAddress(TIPVersion::V6), FDefaultPort, TIPVersion::V6});
-      }
-    }
+    const std::vector<TBxSocketBinding> bindings = BindingsToActivate(FBindings, FDefaultPort);
     std::vector<std::unique_ptr<TListener>> listeners;
     try {
       for (const TBxSocketBinding& binding : bindings) {

@@ -29,7 +29,7 @@
 #include <string_view>
 #include <vector>
 
-#include "net/tcp_server.h"
+#include "net/socket_binding.h"
 #include "platform/socket.h"
 #include "platform/thread.h"
 

@@ -3,42 +3,13 @@
 #include <cstdio>
 
 #include "platform/clock.h"
+#include "platform/unicode_text.h"
 
 namespace bx {
 
 namespace {
 
 constexpr int32_t kMillisecondsPerDay = 86400000;
-
-// Length of the well-formed UTF-8 sequence at the front of `s` (no overlong forms, no
-// surrogates, nothing above U+10FFFF); 0 when the first byte does not begin one.
-size_t Utf8SequenceLength(std::string_view s) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char b0 = byte(0);
-  if (b0 < 0x80) return 1;
-  size_t length;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    length = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    length = 3;
-    if (b0 == 0xE0) low = 0xA0;   // overlong
-    if (b0 == 0xED) high = 0x9F;  // surrogates
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    length = 4;
-    if (b0 == 0xF0) low = 0x90;   // overlong
-    if (b0 == 0xF4) high = 0x8F;  // above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (s.size() < length) return 0;
-  if (byte(1) < low || byte(1) > high) return 0;
-  for (size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  }
-  return length;
-}
 
 void AppendHex(std::string& out, const char* format, unsigned value) {
   char buffer[16];
@@ -48,18 +19,22 @@ void AppendHex(std::string& out, const char* format, unsigned value) {
 
 std::string Quoted(std::string_view bytes) { return "\"" + JsonEscape(bytes) + "\""; }
 
-}  // namespace
-
-std::string JsonEscape(std::string_view bytes) {
+// Copies well-formed UTF-8 sequences as they are and asks `escapeAscii` for every ASCII byte
+// (true when it appended an escape of its own); a byte that begins no valid sequence is written
+// with `invalidFormat`.
+template <typename TEscapeAscii>
+std::string EscapeBytes(std::string_view bytes, const char* invalidFormat,
+                        TEscapeAscii escapeAscii) {
   std::string out;
   out.reserve(bytes.size() + 8);
   size_t i = 0;
   while (i < bytes.size()) {
     const unsigned char c = static_cast<unsigned char>(bytes[i]);
     if (c >= 0x80) {
-      const size_t n = Utf8SequenceLength(bytes.substr(i));
+      char32_t ignored = 0;
+      const size_t n = DecodeUtf8At(bytes, i, ignored);
       if (n == 0) {
-        AppendHex(out, "\\u%04x", c);
+        AppendHex(out, invalidFormat, c);
         ++i;
       } else {
         out.append(bytes.substr(i, n));
@@ -67,80 +42,67 @@ std::string JsonEscape(std::string_view bytes) {
       }
       continue;
     }
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          AppendHex(out, "\\u%04x", c);
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
+    if (!escapeAscii(out, c)) out += static_cast<char>(c);
     ++i;
   }
   return out;
 }
 
-std::string TextEscape(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() + 8);
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (c >= 0x80) {
-      const size_t n = Utf8SequenceLength(bytes.substr(i));
-      if (n == 0) {
-        AppendHex(out, "\\x%02X", c);
-        ++i;
-      } else {
-        out.append(bytes.substr(i, n));
-        i += n;
-      }
-      continue;
+}  // namespace
+
+std::string JsonEscape(std::string_view bytes) {
+  return EscapeBytes(bytes, "\\u%04x", [](std::string& out, unsigned char c) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        return true;
+      case '\\':
+        out += "\\\\";
+        return true;
+      case '\b':
+        out += "\\b";
+        return true;
+      case '\f':
+        out += "\\f";
+        return true;
+      case '\n':
+        out += "\\n";
+        return true;
+      case '\r':
+        out += "\\r";
+        return true;
+      case '\t':
+        out += "\\t";
+        return true;
+      default:
+        if (c >= 0x20 && c != 0x7F) return false;
+        AppendHex(out, "\\u%04x", c);
+        return true;
     }
+  });
+}
+
+std::string TextEscape(std::string_view bytes) {
+  return EscapeBytes(bytes, "\\x%02X", [](std::string& out, unsigned char c) {
     switch (c) {
       case '\\':
         out += "\\\\";
-        break;
+        return true;
       case '\n':
         out += "\\n";
-        break;
+        return true;
       case '\r':
         out += "\\r";
-        break;
+        return true;
       case '\t':
         out += "\\t";
-        break;
+        return true;
       default:
-        if (c < 0x20 || c == 0x7F) {
-          AppendHex(out, "\\x%02X", c);
-        } else {
-          out += static_cast<char>(c);
-        }
+        if (c >= 0x20 && c != 0x7F) return false;
+        AppendHex(out, "\\x%02X", c);
+        return true;
     }
-    ++i;
-  }
-  return out;
+  });
 }
 
 std::string FormatLogFileTimeStamp(int32_t dayNumber, int32_t milliseconds) {

@@ -77,7 +77,7 @@ class TBxMessageQueue {
   // producer holding FLock pops from FSpareTaken, a private stack of the lock holders; when that
   // is empty it takes the whole of FSpare at once with one exchange. No node is ever popped off
   // FSpare one by one, so there is no ABA, and a message costs no atomic operation on FSpare.
-  static constexpr int kSpareBatch = 64;    // nodes handed back at once
+  static constexpr int kSpareBatch = 64;  // nodes handed back at once
   // Beyond this many spare nodes (2 MiB of them at most), released nodes are freed. A burst
   // longer than the spare stock costs a node allocation and free per message, and the frees
   // of that many small blocks make the allocator consolidate its free lists again and again.

@@ -53,10 +53,13 @@ void TBxTcpReceiver::HandleRequest(TBxTCPConnection& connection) {
       HandleLegacyMessage(connection);
     } else if (code == bxmCommand) {
       const int32_t command = connection.ReadInt32();
+      connection.WriteInt32(1);
       if (command == kTcpCommandReload) {
+        // The reload may switch the port, which closes this connection from the main thread:
+        // the answer leaves before the request is posted, so the sender always gets it.
+        connection.Flush();
         if (TMessageLoop* loop = MainLoop()) loop->Post(kWmReloadSettings, 0, 0);
       }
-      connection.WriteInt32(1);
     } else {
       HandleTransferFormat(connection, code);
     }

@@ -7,7 +7,8 @@
 //   connection method 1 and a Reg entry "TCP Connection Established: Details="..."". No answer.
 // - any other value below 0x7F000000: a legacy record (int32 length, bytes), always queued;
 //   answered with "OK" CR LF, after which the connection is closed.
-// - 0x7F000064: a command (int32 number); 93 posts kWmReloadSettings to the main loop. Answer 1.
+// - 0x7F000064: a command (int32 number); answer 1. For 93 the answer is sent first and then
+//   kWmReloadSettings is posted to the main loop: a port switch closes the connection.
 // - 0x7F000000 and up: int32 message type, int32 length, the payload in that transfer format.
 //   Type 91 registers (answer: the registry's result), anything else is queued (answer 1).
 //   0x7F000002 is not accepted over TCP (Warning entry, answer 1); unknown codes are read and

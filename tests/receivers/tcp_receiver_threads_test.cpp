@@ -123,6 +123,37 @@ TEST_F(TcpReceiverTest, CommandsAnswerOneAndReloadPostsToTheMainLoop) {
   EXPECT_EQ(posted[0].LParam, 0u);
 }
 
+TEST_F(TcpReceiverTest, ReloadAnswerLeavesBeforeThePortSwitchClosesTheConnection) {
+  // The answer must be on the wire when the reload request is posted: the main thread may
+  // switch ports (and close this connection) before the handler returns to its caller.
+  auto channel = std::make_unique<TBxMemoryChannel>(BigEndian32(bxmCommand) + BigEndian32(93));
+  TBxMemoryChannel& raw = *channel;
+  TBxTCPConnection connection(std::move(channel));
+  FReceiver.HandleRequest(connection);
+  EXPECT_EQ(raw.Written(), BigEndian32(1));
+  EXPECT_EQ(connection.OutputBuffered(), 0u);
+  ASSERT_EQ(FLog.OtherMessages().size(), 1u);
+  EXPECT_EQ(FLog.OtherMessages()[0].Msg, kWmReloadSettings);
+
+  // Over a real socket, the main thread switching the port as soon as it sees the request.
+  Start();
+  for (int round = 0; round < 20; ++round) {
+    FLog.Clear();
+    auto client = Connect();
+    client->Write(BigEndian32(bxmCommand) + BigEndian32(93));
+    ASSERT_TRUE(FLog.WaitUntil([&] { return !FLog.OtherMessages().empty(); }));
+    uint16_t next = 0;
+    {
+      TListenSocket probe = TListenSocket::BindTcp("0.0.0.0", 0, TIPVersion::V4);
+      next = probe.Local().Port;
+    }
+    FReceiver.SetPort(next);  // closes every connection of the old listener
+    EXPECT_EQ(client->ReadInt32(), 1) << "round " << round;
+    ASSERT_TRUE(FReceiver.Listening());
+    FPort = FReceiver.BoundBindings().at(0).Port;
+  }
+}
+
 TEST_F(TcpReceiverTest, LegacyRegistrationIsNotAnsweredLegacyMessageGetsOkAndClose) {
   Start();
   auto client = Connect();

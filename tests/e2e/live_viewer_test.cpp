@@ -66,7 +66,7 @@ class LiveViewerTest : public ::testing::Test {
     auto d = std::make_unique<TBxLiveViewerDestination>();
     d->SetName("Viewer");
     d->SetOptions("");
-    d->ProgramPath = FScript;
+    d->Programs = {FScript};
     return d;
   }
   static TDispatchMessagePtr Message(int32_t type, const std::string& text,
@@ -143,7 +143,7 @@ TEST_F(LiveViewerTest, TextFormAndCleanExitOnSigterm) {
 
 TEST_F(LiveViewerTest, AMissingProgramLogsOneErrorPerMessage) {
   auto d = Make();
-  d->ProgramPath = FHome / "missing/BxLiveViewer";
+  d->Programs = {FHome / "missing/BxLiveViewer"};
   TDispatchMessagePtr m = Message(0, "lost");
   d->Dispatch(*m);
   d->Dispatch(*m);

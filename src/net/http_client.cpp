@@ -6,6 +6,7 @@
 
 #include "messages/base64.h"
 #include "net/ascii_text.h"
+#include "net/deadline_channel.h"
 
 namespace bx {
 
@@ -53,11 +54,10 @@ void CheckURLCharacters(const std::string& url) {
   }
 }
 
-// Reads an HTTP answer from a socket with a bound on each wait.
+// Reads an HTTP answer from the request's channel; the channel's deadline bounds every wait.
 class TResponseReader {
  public:
-  TResponseReader(TStreamSocket& socket, std::chrono::milliseconds timeout)
-      : FSocket(socket), FTimeout(timeout) {}
+  explicit TResponseReader(TBxByteChannel& channel) : FChannel(channel) {}
 
   // One line without CR LF; EBxConnClosedGracefully when the data end before any byte of it.
   std::string ReadLine() {
@@ -102,15 +102,13 @@ class TResponseReader {
   bool Fill() {
     FBuffer.clear();
     FPos = 0;
-    if (FTimeout.count() >= 0 && !FSocket.WaitReadable(FTimeout)) throw TimedOutError("recv");
     FBuffer.resize(16384);
-    const size_t n = FSocket.Read(FBuffer.data(), FBuffer.size());
+    const size_t n = FChannel.Read(FBuffer.data(), FBuffer.size());
     FBuffer.resize(n);
     return n > 0;
   }
 
-  TStreamSocket& FSocket;
-  std::chrono::milliseconds FTimeout;
+  TBxByteChannel& FChannel;
   std::string FBuffer;
   size_t FPos = 0;
 };
@@ -262,6 +260,15 @@ std::string BuildFormBody(const std::vector<std::string>& lines) {
   return ToAscii7(body);
 }
 
+std::unique_ptr<TBxByteChannel> TBxHTTP::OpenChannel(const std::string& host, uint16_t port) {
+  auto channel = std::make_unique<TBxDeadlineChannel>(
+      TStreamSocket::ConnectTcp(host, port, BxWaitTimeout(ConnectTimeout, FLimit)));
+  // One deadline from here to the last byte of the answer: a server that trickles its answer,
+  // or sends one without end, is given up on after ReadTimeout all the same.
+  channel->SetDeadline(BxWaitDeadline(ReadTimeout, FLimit));
+  return channel;
+}
+
 void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& lines) {
   CheckURLCharacters(url);
   const TBxURL target = ParseURL(url);
@@ -294,16 +301,14 @@ void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& l
   request += body;
 
   FResponseCode = 0;
-  TStreamSocket socket;
   int code = 0;
   std::string statusLine, statusText, kept;
   try {
-    socket = viaProxy ? TStreamSocket::ConnectTcp(FProxyServer, FProxyPort, ConnectTimeout)
-                      : TStreamSocket::ConnectTcp(target.Host, target.Port, ConnectTimeout);
-    if (ReadTimeout.count() > 0) socket.SetSendTimeout(ReadTimeout);
-    socket.Write(request.data(), request.size());
+    std::unique_ptr<TBxByteChannel> channel =
+        viaProxy ? OpenChannel(FProxyServer, FProxyPort) : OpenChannel(target.Host, target.Port);
+    channel->Write(request.data(), request.size());
 
-    TResponseReader reader(socket, ReadTimeout);
+    TResponseReader reader(*channel);
     for (int interim = 0;; ++interim) {
       if (interim > 20) throw EBxNetError("Too many interim HTTP answers.");
       statusLine = reader.ReadLine();

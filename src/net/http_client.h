@@ -11,8 +11,17 @@
 // Only the "http" scheme is served: there is no TLS layer, and an "https" URL is refused
 // with EBxNetError before anything is sent.
 //
-// Time-outs: ConnectTimeout for each connect, ReadTimeout for each wait for response bytes
-// (and each stalled write); both 30 s by default, negative for no bound.
+// Time-outs: ConnectTimeout bounds the connect (in all, whatever the number of addresses of
+// the name); ReadTimeout bounds the rest of the request as one: the write of the request and
+// the whole answer, so a server that trickles its answer a byte at a time, or sends a body
+// without end, releases the caller after ReadTimeout all the same. Both are 30 s by default;
+// negative means no bound, 0 no waiting at all. LimitUntil sets a point in time by which
+// every wait ends, so an owner can bound several requests together. Answers stay bounded in
+// memory: the body is read and dropped, only the first 64 KiB of an error answer are kept.
+//
+// Structure: each request opens a byte channel (OpenChannel: a connected socket under a
+// deadline, TBxDeadlineChannel) and speaks HTTP over it; a layer that transforms the bytes
+// goes between the two without touching the deadlines.
 //
 // Ownership: owns the connection of the request in progress only. Threads: one thread at a
 // time (the destination's). Failure: EBxHTTPProtocolException for an answer that is not 2xx,
@@ -23,10 +32,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "net/byte_channel.h"
 #include "net/client_errors.h"
 #include "platform/socket.h"
 
@@ -96,7 +108,15 @@ class TBxHTTP {
   // Status code of the last answer (0 before the first).
   int ResponseCode() const { return FResponseCode; }
 
+  // Every later connect, read and write ends by `limit` at the latest; no value: only the
+  // time-outs bound them.
+  void LimitUntil(std::optional<TSteadyTime> limit) { FLimit = limit; }
+
  private:
+  // Connects to host:port and returns the channel of one request, its deadline set.
+  std::unique_ptr<TBxByteChannel> OpenChannel(const std::string& host, uint16_t port);
+
+  std::optional<TSteadyTime> FLimit;
   std::string FProxyServer;
   uint16_t FProxyPort = 0;
   std::string FProxyUsername;

@@ -62,8 +62,8 @@ QPixmap DrawAboutArtwork() {
   p.fillRect(art.rect(), sky);
 
   // Routing lines: messages fanning out from one hub on the right to three destinations.
-  const QPointF hub(350, 92);
-  const QPointF ends[3] = {QPointF(425, 30), QPointF(425, 110), QPointF(425, 190)};
+  const QPointF hub(352, 34);
+  const QPointF ends[3] = {QPointF(425, 4), QPointF(425, 44), QPointF(425, 84)};
   for (int i = 0; i < 3; ++i) {
     QPainterPath line;
     line.moveTo(hub);
@@ -74,8 +74,8 @@ QPixmap DrawAboutArtwork() {
   }
   for (int i = 0; i < 5; ++i) {
     QPainterPath line;
-    line.moveTo(QPointF(250, 10 + 34 * i));
-    line.cubicTo(QPointF(300, 10 + 34 * i), QPointF(310, hub.y()), hub);
+    line.moveTo(QPointF(230, 4 + 12 * i));
+    line.cubicTo(QPointF(290, 4 + 12 * i), QPointF(310, hub.y()), hub);
     p.setPen(QPen(QColor(255, 255, 255, 60), 2));
     p.drawPath(line);
   }

@@ -16,7 +16,8 @@ void ApplyDialogStyle(QWidget* dialog) {
   const QColor face = palette.color(QPalette::Button);
   // 20 steps of a 0..240 lightness scale, on Qt's 0..255 scale.
   const int darker = qMax(0, face.toHsl().lightness() - 20 * 255 / 240);
-  const QColor background = QColor::fromHsl(face.toHsl().hslHue(), face.toHsl().hslSaturation(), darker);
+  const QColor background =
+      QColor::fromHsl(face.toHsl().hslHue(), face.toHsl().hslSaturation(), darker);
   palette.setColor(QPalette::Window, background);
   dialog->setPalette(palette);
   dialog->setAutoFillBackground(true);

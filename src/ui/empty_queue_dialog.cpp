@@ -34,7 +34,8 @@ TFrmEmptyQueue::TFrmEmptyQueue(QWidget* parent) : QDialog(parent) {
   auto* note = new QLabel(QString::fromUtf8(kEmptyQueueNote), this);
   note->setWordWrap(true);
   note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  note->setGeometry(52, 56, 285, 73);
+  // 285 by 73 with the dialog font; a wider face grows the label downwards inside the frame.
+  note->setGeometry(52, 56, 285, qBound(73, note->heightForWidth(285), 84));
 
   FYes = new QPushButton(QString::fromUtf8(kEmptyQueueYes), this);
   Place(FYes, 188, 152, 75, 25);

@@ -76,7 +76,7 @@ void Level(QPainter& p, const QColor& color, int number) {
   p.setPen(Pen(color.darker(160)));
   p.setBrush(color);
   p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 3, 3);
-  const bool dark = color.lightness() < 150;
+  const bool dark = qGray(color.rgb()) < 150;
   Letter(p, QRectF(1.5, 1.5, 13, 13), QString::number(number), dark ? Qt::white : kInk, 10);
 }
 

@@ -188,6 +188,11 @@ void TfrmDispatcherSettings::BuildMessagesPage(QWidget* page) {
   const int panelHeight = MessageTypeButtonTop(MessageTypeButtons().back()) +
                           kMessageTypeButtonSize + kMessageTypePanelMargin;
   panel->setGeometry(12, 56, panelWidth, panelHeight);
+  // A button that is down (a blocked type) must be told apart at a glance.
+  panel->setStyleSheet(QStringLiteral(
+      "QToolButton { border: 1px solid #9a9a9a; border-radius: 3px; background: #f6f6f6; }"
+      "QToolButton:hover { border-color: #2f5597; }"
+      "QToolButton:checked { border: 2px solid #2f5597; background: #a9bfe3; }"));
   for (size_t i = 0; i < MessageTypeButtons().size(); ++i) {
     const TMessageTypeButton& spec = MessageTypeButtons()[i];
     auto* button = new QToolButton(panel);
@@ -358,9 +363,16 @@ void TfrmDispatcherSettings::UpdateCategoryButtons() {
   FForwardAllCategories->setEnabled(FModel.CategoryBulkEnabled());
 }
 
+int TfrmDispatcherSettings::RunModal(QDialog& dialog) {
+  const int result = dialog.exec();
+  // Keyboard focus comes back here, also where no window manager hands it back.
+  activateWindow();
+  return result;
+}
+
 void TfrmDispatcherSettings::AddPath() {
   TFrmAddFolderVariable editor(this);
-  if (editor.exec() != QDialog::Accepted) return;
+  if (RunModal(editor) != QDialog::Accepted) return;
   FModel.AddNamedPath(editor.Name(), editor.Path());
   FillNamedPaths();
 }
@@ -372,7 +384,7 @@ void TfrmDispatcherSettings::ModifyPath() {
   TFrmAddFolderVariable editor(this);
   editor.SetName(name);
   editor.SetPath(path);
-  if (editor.exec() != QDialog::Accepted) return;
+  if (RunModal(editor) != QDialog::Accepted) return;
   FModel.ModifySelectedNamedPath(editor.Name(), editor.Path());
   FillNamedPaths();
 }
@@ -384,7 +396,7 @@ void TfrmDispatcherSettings::DeletePath() {
 
 void TfrmDispatcherSettings::AddCategory() {
   TFrmNewCategory prompt(this);
-  if (prompt.exec() != QDialog::Accepted) return;
+  if (RunModal(prompt) != QDialog::Accepted) return;
   FModel.AddCategory(prompt.Text(), prompt.Block());
   FillCategories();
   FCategoryList->setFocus();

@@ -87,6 +87,7 @@ class TfrmDispatcherSettings : public QDialog {
   void UpdatePortRows();
   void UpdateCategoryButtons();
 
+  int RunModal(QDialog& dialog);
   void AddPath();
   void ModifyPath();
   void DeletePath();

@@ -6,34 +6,50 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <memory>
 
 namespace bx::test {
 
+// An action waiting for a modal dialog; it stops waiting when destroyed, so an action whose
+// dialog never came cannot run in a later test.
+class TModalAction {
+ public:
+  explicit TModalAction(QTimer* timer) : FTimer(timer) {}
+  ~TModalAction() { delete FTimer.data(); }
+  TModalAction(const TModalAction&) = delete;
+  TModalAction& operator=(const TModalAction&) = delete;
+  explicit operator bool() const { return Ran; }
+  bool Ran = false;
+
+ private:
+  QPointer<QTimer> FTimer;
+};
+
 // Runs `action` once on the first visible modal widget of type T, polled every 10 ms for at
-// most 20 s. The returned flag tells whether it ran.
+// most 20 s. `*result` tells whether it ran.
 template <typename T>
-std::shared_ptr<bool> OnModal(std::function<void(T*)> action) {
-  auto ran = std::make_shared<bool>(false);
+std::unique_ptr<TModalAction> OnModal(std::function<void(T*)> action) {
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
   auto* timer = new QTimer(qApp);
-  QObject::connect(timer, &QTimer::timeout, [timer, ran, clock, action] {
+  auto result = std::make_unique<TModalAction>(timer);
+  TModalAction* state = result.get();
+  QObject::connect(timer, &QTimer::timeout, [timer, state, clock, action] {
     T* modal = qobject_cast<T*>(QApplication::activeModalWidget());
     if (modal != nullptr && modal->isVisible()) {
       timer->stop();
       timer->deleteLater();
-      *ran = true;
+      state->Ran = true;
       action(modal);
     } else if (clock->elapsed() > 20000) {
       timer->stop();
-      timer->deleteLater();
     }
   });
   timer->start(10);
-  return ran;
+  return result;
 }
 
 // The mnemonic letters ("&x", upper case) of the visible buttons and labels below `root`, one

@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -443,6 +444,27 @@ class SettingsDialogTest : public QObject {
     QVERIFY(!dialog.isVisible());
     QVERIFY(!called);
     QCOMPARE(bx::test::ReadFile(path), text);
+  }
+
+  void FailedSaveIsShownAndDoesNotCallBack() {
+    TOpenDialog open;
+    // The file turns into a folder: it can no longer be replaced.
+    std::filesystem::remove(open.Path);
+    std::filesystem::create_directory(open.Path);
+    QString caption;
+    QString text;
+    auto shown = OnModal<QMessageBox>([&](QMessageBox* box) {
+      caption = box->windowTitle();
+      text = box->text();
+      box->accept();
+    });
+    open.Close();
+    QVERIFY(*shown);
+    QVERIFY(!open.Dialog->isVisible());
+    QCOMPARE(open.Saves, 0);
+    QCOMPARE(caption, QStringLiteral("Brevix Dispatcher Settings"));
+    QVERIFY2(text.startsWith(QStringLiteral("The settings could not be saved: ")),
+             qPrintable(text));
   }
 
   void HelpShowsTheMissingHelpFileMessage() {

@@ -1,31 +1,81 @@
-// Stand-ins for the dialogs until the real ones replace this file: the confirmation and the
-// message boxes work; the settings dialog is not built yet and shows nothing.
 #include "ui/dialogs.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
+#include <exception>
+
+#include "config/paths.h"
+#include "platform/file_access.h"
+#include "platform/log_entry.h"
+#include "ui/about_box.h"
+#include "ui/empty_queue_dialog.h"
+#include "ui/settings_dialog.h"
 
 namespace bx::ui {
 
-bool ConfirmEmptyQueue(QWidget* parent) {
-  QMessageBox box(QMessageBox::Question, QStringLiteral("Brevix Dispatcher"),
-                  QStringLiteral("Remove All messages currently in the queue?"),
-                  QMessageBox::Yes | QMessageBox::No, parent);
-  box.setDefaultButton(QMessageBox::No);
-  box.setEscapeButton(QMessageBox::No);
-  return box.exec() == QMessageBox::Yes;
+namespace {
+
+// The one settings dialog of the process, created on first use.
+QPointer<TfrmDispatcherSettings>& SettingsDialog() {
+  static QPointer<TfrmDispatcherSettings> dialog;
+  return dialog;
 }
 
-void ShowSettingsDialog(std::function<void()> onSaved) { (void)onSaved; }
+void FreeSettingsDialog() { delete SettingsDialog().data(); }
+
+void ReportException(const char* where, const std::exception& e) {
+  AddLogEntry(TLogLevel::Error, std::string("Exception occurred in ") + where + ": " + e.what());
+}
+
+}  // namespace
+
+bool ConfirmEmptyQueue(QWidget* parent) {
+  try {
+    TFrmEmptyQueue confirmation(parent);
+    return confirmation.Ask() == TConfirmAnswer::Yes;
+  } catch (const std::exception& e) {
+    ReportException("ConfirmEmptyQueue", e);
+    return false;
+  }
+}
+
+void ShowSettingsDialog(std::function<void()> onSaved) {
+  try {
+    QPointer<TfrmDispatcherSettings>& dialog = SettingsDialog();
+    if (dialog.isNull()) {
+      dialog = new TfrmDispatcherSettings();
+      // Freed while the application still exists, before its widgets are torn down.
+      qAddPostRoutine(FreeSettingsDialog);
+    }
+    dialog->ShowSettings(std::move(onSaved));
+  } catch (const std::exception& e) {
+    ReportException("ShowSettingsDialog", e);
+  }
+}
 
 void ShowAboutBox() {
-  QMessageBox::about(nullptr, QStringLiteral("Brevix Dispatcher"),
-                     QStringLiteral("Brevix Dispatcher\nVersion 4.6.2"));
+  try {
+    ShowAbout(0);
+  } catch (const std::exception& e) {
+    ReportException("ShowAboutBox", e);
+  }
 }
 
 void ShowMessageBox(const std::string& text) {
-  QMessageBox::information(nullptr, QStringLiteral("Brevix Dispatcher"),
-                           QString::fromStdString(text));
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Brevix Help"),
+                  QString::fromStdString(text), QMessageBox::Ok);
+  box.exec();
+}
+
+void ShowHelp(const std::string& topic) {
+  const bool available = !GetInstallPath().empty() && RegularFileExists(HelpFilePath());
+  if (!available) {
+    ShowMessageBox(kHelpMissingText);
+    return;
+  }
+  ShowHelpTopic(topic);
 }
 
 }  // namespace bx::ui

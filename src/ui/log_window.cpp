@@ -7,10 +7,13 @@
 #include <QHeaderView>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
+#include "platform/short_date.h"
 #include "ui/face_images.h"
 
 namespace bx::ui {
@@ -20,6 +23,16 @@ namespace {
 enum TColumn { kIconColumn = 0, kDateColumn, kTimeColumn, kMessageColumn, kColumnCount };
 
 QString Qs(const std::string& text) { return QString::fromStdString(text); }
+
+// The window's font: the original's Tahoma 8 point where it is installed, else the narrow
+// face of the desktop's usual sans serif, so that the columns' pixel widths hold their texts.
+QFont LogFont() {
+  QFont font = QApplication::font();
+  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                    QStringLiteral("DejaVu Sans")});
+  font.setPointSize(8);
+  return font;
+}
 
 // 40 % button shadow over 60 % window colour.
 QColor Shade(const QPalette& palette) {
@@ -123,6 +136,7 @@ TLogWindow::TLogWindow(std::function<void()> onClear) : FOnClear(std::move(onCle
   setObjectName(QStringLiteral("TFrmDispatcherLog"));
   setWindowTitle(QStringLiteral("Brevix Dispatcher Log"));
   setWindowIcon(TrayIcon(0));
+  setFont(LogFont());
   resize(900, 564);
 
   auto* layout = new QVBoxLayout(this);
@@ -162,8 +176,13 @@ TLogWindow::TLogWindow(std::function<void()> onClear) : FOnClear(std::move(onCle
   header->setStretchLastSection(false);
   header->setMinimumSectionSize(kIconColumnWidth);
   FList->setColumnWidth(kIconColumn, kIconColumnWidth);
-  FList->setColumnWidth(kDateColumn, kDateColumnWidth);
-  FList->setColumnWidth(kTimeColumn, kTimeColumnWidth);
+  // 80 px each, unless the font (a large screen font) needs more for a whole date or time:
+  // a cut date would be no date at all.
+  const TDateTime widest{2000, 12, 28, 23, 58, 58, 888};
+  FList->setColumnWidth(kDateColumn,
+                        std::max(kDateColumnWidth, CellWidth(Qs(FormatShortDate(widest)))));
+  FList->setColumnWidth(kTimeColumn,
+                        std::max(kTimeColumnWidth, CellWidth(Qs(FormatLogTime(widest)))));
   FList->setColumnWidth(kMessageColumn, kMessageColumnWidth);
   layout->addWidget(FList, 1);
 
@@ -207,6 +226,11 @@ void TLogWindow::Cleared() {
   FModel.Cleared();
   FList->setColumnWidth(kMessageColumn, kMessageColumnWidth);
   UpdatePanes();
+}
+
+int TLogWindow::CellWidth(const QString& text) const {
+  const int margin = FList->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, FList) + 1;
+  return QFontMetrics(FList->font()).horizontalAdvance(text) + 2 * margin;
 }
 
 void TLogWindow::GrowMessageColumn(const QString& text) {

@@ -4,7 +4,9 @@
 // - lvwMessages: a report list with row selection and no column clicks; columns: an untitled
 //   icon column 30 px (one image per level), "Date" 80 px and "Time" 80 px right-aligned,
 //   "Message" 700 px, which grows to the widest text + 16 px and only grows (Clear sets it
-//   back to 700). Odd rows are shaded with 40 % of the button-shadow colour over the window
+//   back to 700). The window's font is Tahoma 8 point, or a narrow sans serif where Tahoma is
+//   missing; Date and Time get wider than 80 px only when that font cannot show a whole date
+//   or time in 80 px. Odd rows are shaded with 40 % of the button-shadow colour over the window
 //   colour; even rows are white.
 // - a toolbar with btnCopy "Copy" ("Copy Log to Clipboard": the log's text, "" without
 //   entries) and btnClear "Clear" ("Clear Messages": asks the hub, which clears the model and
@@ -89,6 +91,8 @@ class TLogWindow : public QWidget {
  private:
   void UpdatePanes();
   void GrowMessageColumn(const QString& text);
+  // What a cell needs to show `text` whole in the list's font.
+  int CellWidth(const QString& text) const;
 
   std::function<void()> FOnClear;
   const TFrmDispatcherLog* FLog = nullptr;

@@ -85,6 +85,8 @@ std::string GetServiceAccount() {
 
 std::string HelpFilePath() { return GetInstallPath() + "Help/Brevix4.chm"; }
 
+bool HelpFileExists() { return !GetInstallPath().empty() && RegularFileExists(HelpFilePath()); }
+
 bool ShowHelpTopic(const std::string& topic) {
   (void)topic;
   std::string install = GetInstallPath();

@@ -31,6 +31,13 @@ std::string GetServiceAccount();
 // GetInstallPath() + "Help/Brevix4.chm", the value used as stored.
 std::string HelpFilePath();
 
+// Whether there is an install path and the help file exists below it.
+bool HelpFileExists();
+
+// What the user is told when the help file is missing (a message box titled "Brevix Help").
+inline constexpr const char* kHelpMissingText =
+    "Brevix Help File (Brevix4.chm) could not be found.";
+
 // Opens the help file with the desktop's default handler. The handler cannot be told a page,
 // so the topic ("Dispatcher", "Dispatcher_Settings") only selects nothing beyond the file.
 // When the file is missing, writes "Brevix Help: Brevix Help File (Brevix4.chm) could not be

@@ -77,6 +77,7 @@ TFrmDispatcher::TFrmDispatcher(TMessageLoop& loop, TFrmDispatcherOptions options
 
   gFrmDispatcher.store(this, std::memory_order_release);
   FCaption = kCaption;
+  FView.AttachLog(FLog);
   try {
     FormCreate();
   } catch (const std::exception& e) {
@@ -188,6 +189,12 @@ int64_t TFrmDispatcher::HandleMessage(TLoopMessage& message) {
         return 0;
       case WM_CLOSE:
         Close();
+        return 0;
+      case kWmMenuCommand:
+        MenuCommand(message.WParam);
+        return 0;
+      case kWmClearLog:
+        ClearLog();
         return 0;
       default:
         return 0;
@@ -409,11 +416,19 @@ void TFrmDispatcher::ShowLog() {
 }
 
 void TFrmDispatcher::MenuSettings() {
-  FView.ShowSettingsDialog([this] { ReloadSettings(); });
+  // The dialog runs in the toolkit's code: the reload travels as WM_USER+82 through the loop,
+  // where its failures are reported like those of any other message.
+  TMessageLoop* loop = &FLoop;
+  FView.ShowSettingsDialog([loop] { loop->Post(kWmReloadSettings); });
 }
 
 void TFrmDispatcher::MenuEmptyQueue() {
-  if (FView.ConfirmEmptyQueue()) EmptyMessageQueue();
+  if (FConfirmingEmptyQueue) return;
+  FConfirmingEmptyQueue = true;
+  const bool confirmed = FView.ConfirmEmptyQueue();
+  FConfirmingEmptyQueue = false;
+  // Messages were handled while the dialog was up; a close or a quit among them wins.
+  if (confirmed && !FClosing && !FLoop.Ended()) EmptyMessageQueue();
 }
 
 void TFrmDispatcher::EmptyMessageQueue() {
@@ -437,7 +452,13 @@ void TFrmDispatcher::MenuDisable() {
   }
 }
 
-void TFrmDispatcher::MenuHelp() { ShowHelpTopic("Dispatcher"); }
+void TFrmDispatcher::MenuHelp() {
+  if (!HelpFileExists()) {
+    if (!FView.ShowMessage(kHelpMissingText)) AddLogEntry(TLogLevel::Error, kHelpMissingText);
+    return;
+  }
+  ShowHelpTopic("Dispatcher");
+}
 
 void TFrmDispatcher::MenuAbout() { FView.ShowAbout(); }
 
@@ -463,6 +484,30 @@ void TFrmDispatcher::ProgramManagerTick() {
     FReAddIcon = true;
     UpdateTrayIcon(kIconIdle);
   }
+}
+
+void TFrmDispatcher::MenuCommand(uint64_t index) {
+  const std::vector<TTrayMenuItem>& items = FMenu.Items();
+  if (index >= items.size()) return;
+  PrepareMenu();  // the enabled rule as it holds now
+  const TTrayMenuItem& item = items[index];
+  if (item.IsSeparator || !item.Visible || !item.Enabled) return;
+  const std::string& name = item.Name;
+  if (name == "mnuSettings") MenuSettings();
+  if (name == "mnuViewLog") ShowLog();
+  if (name == "mnuEmptyQueue") MenuEmptyQueue();
+  if (name == "mnuDisable") MenuDisable();
+  if (name == "mnuHelp") MenuHelp();
+  if (name == "mnuAbout") MenuAbout();
+  if (name == "mnuStopDispatcher") Close();
+}
+
+void TFrmDispatcher::ClearLog() {
+  struct TTellView {
+    TTrayView& View;
+    ~TTellView() { View.LogCleared(); }
+  } tell{FView};
+  FLog.Clear();  // a failure to rewrite the file is reported by HandleMessage
 }
 
 bool TFrmDispatcher::IsPathAllowed(const std::string& path) { return bx::IsPathAllowed(path); }

@@ -25,7 +25,9 @@
 // FrmDispatcher(), IsPathAllowed and FindDestinationClass, which any thread may call.
 // Failure: a failing creation step is reported (standard error and an Error entry) and the
 // remaining steps are skipped; the hub still exists. Exceptions in message handling are
-// reported the same way and never leave HandleMessage.
+// reported the same way and never leave HandleMessage. A desktop face reaches the hub only by
+// posting messages (menu commands, the tray's clicks, Clear, the settings dialog's reload), so
+// an exception in a command is reported here and never unwinds through the toolkit.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +58,10 @@ namespace bx {
 // Private messages of the main window besides those in dispatcher_window_messages.h.
 inline constexpr uint32_t kWmTrayCallback = WM_USER + 70;     // LParam: the mouse message
 inline constexpr uint32_t kWmStartDispatcher = WM_USER + 71;  // WParam != 0: service mode
+// From the desktop face: a popup menu item was chosen (WParam: its index in TTrayMenu::Items()),
+// and the log window's Clear button. Commands of hidden or disabled items are ignored.
+inline constexpr uint32_t kWmMenuCommand = WM_USER + 72;
+inline constexpr uint32_t kWmClearLog = WM_USER + 73;
 inline constexpr uint32_t WM_LBUTTONDBLCLK = 0x0203;
 inline constexpr uint32_t WM_RBUTTONUP = 0x0205;
 
@@ -108,7 +114,10 @@ class TFrmDispatcher {
   void TrayCallback(uint64_t mouseMessage);
   void ShowLog();
   void MenuSettings();
-  void MenuEmptyQueue();  // asks the view to confirm, then EmptyMessageQueue
+  // Asks the view to confirm (a modal dialog: messages keep flowing meanwhile, see
+  // message_loop.h), then EmptyMessageQueue, unless the hub began closing or the loop ended
+  // while the dialog was up. A second request while the dialog is up is ignored.
+  void MenuEmptyQueue();
   void EmptyMessageQueue();
   void MenuDisable();
   void MenuHelp();
@@ -116,6 +125,10 @@ class TFrmDispatcher {
   void Close();  // "Stop &Dispatcher" and WM_CLOSE
   void TaskbarCreated();
   void ProgramManagerTick();
+  // kWmMenuCommand: runs the command of the item at `index` when it is visible and enabled.
+  void MenuCommand(uint64_t index);
+  // kWmClearLog: the log window's Clear (entries and file); the view hears LogCleared.
+  void ClearLog();
 
   // Lookups for destinations, from any thread.
   static bool IsPathAllowed(const std::string& path);
@@ -170,6 +183,7 @@ class TFrmDispatcher {
   bool FErrorIndicator = false;
   bool FStarted = false;
   bool FClosing = false;
+  bool FConfirmingEmptyQueue = false;
   std::string FCaption;
   TTrayMenu FMenu;
   TThreadPriorityHandle FMainThreadPriority;

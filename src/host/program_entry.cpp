@@ -8,12 +8,15 @@
 #include "config/dispatcher_settings.h"
 #include "config/paths.h"
 #include "config/registry.h"
+#include "host/desktop_face.h"
 #include "host/frm_dispatcher.h"
 #include "host/service_host.h"
+#include "platform/desktop_display.h"
 #include "platform/folders.h"
 #include "platform/instance_lock.h"
 #include "platform/message_loop.h"
 #include "platform/service_manager.h"
+#include "platform/short_date.h"
 #include "platform/stop_signals.h"
 
 namespace bx {
@@ -71,17 +74,33 @@ class TMainLoopScope {
 int RunDesktop(const std::vector<std::string>& args) {
   TMainLoopScope scope;
   TMessageLoop& loop = scope.Loop();
+  // Before any other thread starts (the toolkit's among them), so that only the watcher takes
+  // the stop signals.
+  auto stopSignals = std::make_unique<TStopSignals>([&loop] { loop.Post(WM_CLOSE, 0, 0); });
+  // The desktop face only where a display is named.
+  std::unique_ptr<TDesktopFace> face;
+  std::string noFace;
+  const bool display = DesktopDisplayNamed();
+  if (display) face = LoadDesktopFace(loop, &noFace);
   TFrmDispatcherOptions options;
   options.Arguments = args;
-  // No desktop face in this build: the terminal shows the activity log instead.
-  if (StandardOutputIsTerminal()) options.EchoEntry = EchoToTerminal;
-  // Before any thread starts, so that only the watcher takes the signals.
-  auto stopSignals = std::make_unique<TStopSignals>([&loop] { loop.Post(WM_CLOSE, 0, 0); });
+  if (face) {
+    options.View = &face->View();
+  } else if (StandardOutputIsTerminal()) {
+    // No desktop face: the terminal shows the activity log instead.
+    options.EchoEntry = EchoToTerminal;
+  }
   auto hub = std::make_unique<TFrmDispatcher>(loop, std::move(options));
+  if (display && !face) {
+    AddLogEntry(TLogLevel::Info, "No desktop face (" + noFace +
+                                     "): running without tray icon, log window and dialogs");
+  }
   hub->StartDispatcher(false);
-  const int exitCode = loop.Run();
+  const int exitCode = face ? face->Run() : loop.Run();
   stopSignals.reset();
+  // The hub goes before the face whose view it borrows; the toolkit ends with the face.
   hub.reset();
+  face.reset();
   return exitCode;
 }
 
@@ -111,6 +130,8 @@ int RunService(const std::vector<std::string>& args) {
 }  // namespace
 
 int ProgramEntry(const std::vector<std::string>& args) {
+  // The activity log's dates follow the user's short date format.
+  UseUserDateFormat();
   std::unique_ptr<TInstanceLock> lock;
   try {
     lock = TInstanceLock::TryAcquire(RunFolder() + "/" + kInstanceLockName);

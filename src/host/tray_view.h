@@ -42,6 +42,18 @@ class TTrayView {
   virtual void ShowLogWindow(const TFrmDispatcherLog& log) = 0;
   virtual bool LogWindowVisible() = 0;
   virtual void LogEntryAdded(const TDispatcherLogEntry& entry) = 0;
+  // The hub's log, given once before its first entry; it outlives every later call. A view
+  // that keeps a window of the entries reads them from here.
+  virtual void AttachLog(const TFrmDispatcherLog& log) { (void)log; }
+  // The log's entries were removed (Clear), also when rewriting the file failed afterwards.
+  virtual void LogCleared() {}
+
+  // A message box with `text` (the missing help file); false when there is no desktop to show
+  // it on, and the hub writes the text to the activity log instead.
+  virtual bool ShowMessage(const std::string& text) {
+    (void)text;
+    return false;
+  }
 
   // The modal confirmation of "&Empty Message Queue"; true for "&Yes".
   virtual bool ConfirmEmptyQueue() = 0;

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <exception>
 
+#include "platform/wake_signal.h"
+
 namespace bx {
 
 namespace {
@@ -46,16 +48,51 @@ bool TMessageLoop::Ended() const {
   return FEnded;
 }
 
+bool TMessageLoop::NeedsWakeLocked() {
+  if (!FWakeSignal || FWakeRaised) return false;
+  FWakeRaised = true;
+  return true;
+}
+
+intptr_t TMessageLoop::WakeHandle() {
+  std::lock_guard lock(FMutex);
+  if (!FWakeSignal) {
+    FWakeSignal = std::make_unique<TWakeSignal>();
+    if (!FQueue.empty() || !FTimers.empty()) {
+      FWakeRaised = true;
+      FWakeSignal->Raise();
+    }
+  }
+  return FWakeSignal->NativeHandle();
+}
+
+std::optional<std::chrono::steady_clock::time_point> TMessageLoop::NextTimerDue() const {
+  std::lock_guard lock(FMutex);
+  std::optional<std::chrono::steady_clock::time_point> due;
+  for (const auto& entry : FTimers) {
+    if (!due || entry.second.Due < *due) due = entry.second.Due;
+  }
+  return due;
+}
+
+int TMessageLoop::ExitCode() const {
+  std::lock_guard lock(FMutex);
+  return FExitCode;
+}
+
 bool TMessageLoop::Post(uint32_t msg, uint64_t wparam, uint64_t lparam, std::string data) {
   bool wake = false;
+  bool raise = false;
   {
     std::lock_guard lock(FMutex);
     if (FEnded) return false;
     FQueue.push_back(TItem{TLoopMessage{msg, wparam, lparam, std::move(data)}, nullptr});
     wake = FWaiting;
     FWaiting = false;
+    raise = NeedsWakeLocked();
   }
   if (wake) FWake.notify_one();
+  if (raise) FWakeSignal->Raise();
   return true;
 }
 
@@ -73,14 +110,17 @@ std::optional<int64_t> TMessageLoop::Send(uint32_t msg, uint64_t wparam, uint64_
   if (stop.stop_requested()) return std::nullopt;
   auto state = std::make_shared<TSendState>();
   bool wake = false;
+  bool raise = false;
   {
     std::lock_guard lock(FMutex);
     if (FEnded) return std::nullopt;
     FQueue.push_back(TItem{TLoopMessage{msg, wparam, lparam, std::move(data)}, state});
     wake = FWaiting;
     FWaiting = false;
+    raise = NeedsWakeLocked();
   }
   if (wake) FWake.notify_one();
+  if (raise) FWakeSignal->Raise();
   // A stop request fails the wait; the loop may still run the handler later, but nobody waits.
   std::stop_callback onStop(stop, [state] { state->Finish(std::nullopt); });
   std::unique_lock lock(state->Mutex);
@@ -89,13 +129,18 @@ std::optional<int64_t> TMessageLoop::Send(uint32_t msg, uint64_t wparam, uint64_
 }
 
 void TMessageLoop::SetTimer(uint32_t id, std::chrono::milliseconds interval) {
+  bool wake = false;
+  bool raise = false;
   {
     std::lock_guard lock(FMutex);
     FTimers[id] = TTimer{interval, std::chrono::steady_clock::now() + interval};
-    if (!FWaiting) return;
+    wake = FWaiting;
     FWaiting = false;
+    // The toolkit's loop learns the new due time at its next ProcessPending.
+    raise = NeedsWakeLocked();
   }
-  FWake.notify_one();
+  if (wake) FWake.notify_one();
+  if (raise) FWakeSignal->Raise();
 }
 
 void TMessageLoop::KillTimer(uint32_t id) {
@@ -166,6 +211,7 @@ int TMessageLoop::Run() {
       if (!Dispatch(item)) {
         const int code = static_cast<int>(item.Message.WParam);
         std::lock_guard lock(FMutex);
+        FExitCode = code;
         // Messages behind the WM_QUIT are not handled; waiting senders are released.
         for (TItem& rest : batch) {
           if (rest.Send) rest.Send->Finish(std::nullopt);
@@ -178,22 +224,35 @@ int TMessageLoop::Run() {
 }
 
 bool TMessageLoop::ProcessPending() {
-  std::deque<TItem> batch;
+  size_t budget = 0;
   {
     std::lock_guard lock(FMutex);
     if (FEnded) return false;
+    if (FWakeSignal) {
+      FWakeRaised = false;
+      FWakeSignal->Clear();
+    }
     CollectDueTimers(FQueue);
-    batch.swap(FQueue);
+    budget = FQueue.size();
   }
-  while (!batch.empty()) {
-    TItem item = std::move(batch.front());
-    batch.pop_front();
+  // One message at a time: a nested loop inside a handler goes on with the same queue.
+  for (; budget > 0; --budget) {
+    TItem item;
+    bool raise = false;
+    {
+      std::lock_guard lock(FMutex);
+      if (FEnded) return false;
+      if (FQueue.empty()) break;  // a nested call took the rest
+      item = std::move(FQueue.front());
+      FQueue.pop_front();
+      // What is left stays announced, so that a loop nested in this handler takes it.
+      if (!FQueue.empty()) raise = NeedsWakeLocked();
+    }
+    if (raise) FWakeSignal->Raise();
     if (!Dispatch(item)) {
       std::lock_guard lock(FMutex);
-      for (TItem& rest : batch) {
-        if (rest.Send) rest.Send->Finish(std::nullopt);
-      }
-      EndLocked();
+      FExitCode = static_cast<int>(item.Message.WParam);
+      EndLocked();  // releases every sender still queued
       return false;
     }
   }

@@ -1,14 +1,41 @@
 // TMessageLoop: the main thread's message queue, standing in for the main window's window
 // messages: posted messages, sent messages that wait for the handler's result, and timers.
 //
+// Two ways to drive it on the owning thread:
+// - Run: the loop sleeps on its own condition variable until a message or a timer is due (the
+//   headless program, the service).
+// - A toolkit's event loop (the desktop face): it watches WakeHandle() for readability and
+//   calls ProcessPending when it becomes readable, and again when NextTimerDue() has passed.
+//   Both threads then sleep in the toolkit's one system wait; nothing polls.
+//
+// Re-entrance (toolkit-driven only): a handler may run a nested event loop, such as a modal
+// dialog or an open popup menu, and that nested loop calls ProcessPending again. The nested
+// call goes on with the same queue, front first, so posted log entries, sent WM_COPYDATA and
+// timers keep flowing and keep their order while the dialog is up; a sender waiting in Send is
+// answered from inside the nested loop. So every message may be handled while another handler
+// of the same loop is still running (that is how modal loops behave with window messages);
+// handlers must leave their object consistent before they open a dialog and check it again
+// after it closes. Run is never re-entered: nothing that Run drives opens a nested loop.
+//
+// WM_QUIT taken by a nested call ends the loop at once: Post fails from then on, waiting
+// senders get no value, the toolkit is told to leave every event loop (ExitCode()), and the
+// outer ProcessPending returns false at its next message. The handler that opened the dialog
+// still finishes, on an ended loop. Example: a WM_CLOSE arrives while the "&Empty Message
+// Queue" confirmation is up. The nested loop runs the hub's close (the "Dispatcher has been
+// stopped" entry, then WM_QUIT), the WM_QUIT ends the loop, the toolkit closes the dialog,
+// and the hub's confirmation handler sees that the hub is closing and neither empties the
+// queue nor disables the dispatcher. The hub itself is destroyed only after the toolkit's
+// outermost loop has returned, so no handler ever runs on a destroyed hub.
+//
 // Ownership: the program's main() owns the loop; SetMainLoop publishes it process-wide so that
 // worker code can post to it (AddLogEntry, reload requests). The owner clears the pointer (and
 // joins every worker that might still use it) before the loop is destroyed.
-// Threads: Post, Send, SetTimer, KillTimer and Quit from any thread. Run and ProcessPending only
-// on the owning thread; the handler runs on that thread.
+// Threads: Post, Send, SetTimer, KillTimer and Quit from any thread. Run, ProcessPending,
+// WakeHandle and NextTimerDue only on the owning thread; the handler runs on that thread.
 // Failure: Post returns false and Send returns no value once the loop has ended; nothing throws
 // across threads. An exception thrown by the handler of a sent message is returned to the
 // sender as a failure; for a posted message it is passed to the loop's error callback.
+// WakeHandle throws std::system_error when the system refuses the handle.
 #pragma once
 
 #include <chrono>
@@ -25,6 +52,8 @@
 #include <thread>
 
 namespace bx {
+
+class TWakeSignal;
 
 // Window message numbers kept from the system the protocol was first defined on.
 inline constexpr uint32_t WM_CLOSE = 16;
@@ -73,9 +102,23 @@ class TMessageLoop {
   // returns no value.
   int Run();
 
-  // Handles the messages queued now (not those they post) and due timers, without waiting.
-  // Returns false when a WM_QUIT was taken. For tests and for draining at shutdown.
+  // Handles the messages queued now (not those they post) and due timers, without waiting,
+  // one message at a time from the front of the queue (see Re-entrance above). Returns false
+  // when a WM_QUIT was taken, here or by a nested call, or the loop had ended. The pump of a
+  // toolkit's event loop, and for tests.
   bool ProcessPending();
+
+  // The handle a toolkit's event loop watches (a file descriptor on Linux): readable while
+  // messages wait or a timer was set since the last ProcessPending. Created on the first call,
+  // already readable then when messages wait; the same handle afterwards.
+  intptr_t WakeHandle();
+
+  // When the earliest timer is due; no value without timers. The toolkit's loop calls
+  // ProcessPending once that time has passed, and asks again afterwards.
+  std::optional<std::chrono::steady_clock::time_point> NextTimerDue() const;
+
+  // The WParam of the WM_QUIT that ended the loop; 0 before.
+  int ExitCode() const;
 
   // Posts WM_QUIT with the exit code.
   void Quit(int exitCode = 0);
@@ -102,6 +145,9 @@ class TMessageLoop {
   // Takes the due timers' messages into `out`; caller holds FMutex.
   void CollectDueTimers(std::deque<TItem>& out);
   void EndLocked();
+  // Whether the wake handle must be raised for a message just queued (or a timer just set);
+  // marks it raised. Caller holds FMutex and raises the handle after unlocking.
+  bool NeedsWakeLocked();
 
   THandler FHandler;
   TErrorHandler FErrorHandler;
@@ -113,7 +159,10 @@ class TMessageLoop {
   std::deque<TItem> FQueue;
   std::map<uint32_t, TTimer> FTimers;
   bool FEnded = false;
-  bool FWaiting = false;  // the owning thread sleeps in Run and needs a notify
+  bool FWaiting = false;                     // the owning thread sleeps in Run and needs a notify
+  std::unique_ptr<TWakeSignal> FWakeSignal;  // null until WakeHandle
+  bool FWakeRaised = false;                  // raised since the last ProcessPending cleared it
+  int FExitCode = 0;
 };
 
 // The process-wide main loop, or null. Acquire/release: a worker that sees the pointer also

@@ -2,6 +2,7 @@
 
 #include <langinfo.h>
 
+#include <clocale>
 #include <cstdio>
 #include <ctime>
 
@@ -25,6 +26,11 @@ std::string FormatShortDate(const TDateTime& time) {
   char text[128];
   const size_t n = std::strftime(text, sizeof text, format, &parts);
   return std::string(text, n);
+}
+
+void UseUserDateFormat() {
+  std::setlocale(LC_ALL, "C");
+  std::setlocale(LC_TIME, "");
 }
 
 std::string FormatLogTime(const TDateTime& time) {

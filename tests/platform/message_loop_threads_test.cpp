@@ -1,6 +1,7 @@
 #include "platform/message_loop.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <atomic>
 #include <future>
@@ -14,6 +15,12 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr uint32_t kMsgWork = WM_USER + 1;
+
+// Whether the loop's wake handle is readable, waiting at most `wait` for it.
+bool WakeReadable(intptr_t handle, int waitMs = 0) {
+  pollfd p{static_cast<int>(handle), POLLIN, 0};
+  return poll(&p, 1, waitMs) == 1 && (p.revents & POLLIN) != 0;
+}
 
 TEST(MessageLoopThreadsTest, PostsFromSeveralThreadsKeepEachThreadsOrder) {
   TMessageLoop loop;
@@ -157,6 +164,82 @@ TEST(MessageLoopThreadsTest, MessagesBehindQuitAreNotHandled) {
   EXPECT_EQ(loop.Run(), 3);
   EXPECT_EQ(seen, (std::vector<uint64_t>{1, 2}));
   EXPECT_FALSE(loop.Post(kMsgWork, 5));
+}
+
+// The toolkit-driven loop: the wake handle tells a sleeping event loop that work waits, and
+// nothing else does; ProcessPending clears it.
+TEST(MessageLoopThreadsTest, WakeHandleIsReadableExactlyWhileWorkWaits) {
+  TMessageLoop loop;
+  std::vector<uint64_t> seen;
+  loop.SetHandler([&](TLoopMessage& m) -> int64_t {
+    seen.push_back(m.WParam);
+    return static_cast<int64_t>(m.WParam) + 1;
+  });
+  loop.Post(kMsgWork, 1);
+  const intptr_t handle = loop.WakeHandle();
+  EXPECT_EQ(handle, loop.WakeHandle());
+  EXPECT_TRUE(WakeReadable(handle)) << "work queued before the handle existed";
+  EXPECT_TRUE(loop.ProcessPending());
+  EXPECT_FALSE(WakeReadable(handle));
+
+  // A sender on another thread wakes the sleeping loop and is answered by one pump.
+  std::promise<std::optional<int64_t>> answer;
+  std::thread sender([&] { answer.set_value(loop.Send(kMsgWork, 41)); });
+  ASSERT_TRUE(WakeReadable(handle, 30000));
+  EXPECT_TRUE(loop.ProcessPending());
+  EXPECT_EQ(answer.get_future().get(), std::optional<int64_t>(42));
+  sender.join();
+  EXPECT_FALSE(WakeReadable(handle));
+
+  // A timer set from another thread wakes it too, so the event loop re-arms its timer.
+  EXPECT_FALSE(loop.NextTimerDue().has_value());
+  std::thread setter([&] { loop.SetTimer(7, 3600s); });
+  setter.join();
+  EXPECT_TRUE(WakeReadable(handle));
+  ASSERT_TRUE(loop.NextTimerDue().has_value());
+  EXPECT_GT(*loop.NextTimerDue(), std::chrono::steady_clock::now() + 3000s);
+  loop.SetTimer(8, 1800s);
+  EXPECT_LT(*loop.NextTimerDue(), std::chrono::steady_clock::now() + 2000s);
+  EXPECT_TRUE(loop.ProcessPending());
+  EXPECT_FALSE(WakeReadable(handle)) << "no timer due yet, nothing to do";
+  loop.KillTimer(7);
+  loop.KillTimer(8);
+  EXPECT_FALSE(loop.NextTimerDue().has_value());
+  EXPECT_EQ(seen, (std::vector<uint64_t>{1, 41}));
+}
+
+// A handler that runs a nested loop (a modal dialog) keeps the messages flowing in their order,
+// and a WM_QUIT taken inside ends the outer pump too.
+TEST(MessageLoopThreadsTest, NestedPumpKeepsTheOrderAndAQuitInsideEndsTheOuterPump) {
+  TMessageLoop loop;
+  const intptr_t handle = loop.WakeHandle();
+  std::vector<uint64_t> order;
+  bool nestedSawWake = false;
+  bool nestedResult = true;
+  loop.SetHandler([&](TLoopMessage& m) -> int64_t {
+    order.push_back(m.WParam);
+    if (m.WParam == 1) {
+      // The "dialog": its loop wakes for what the outer pump left queued and handles it first.
+      nestedSawWake = WakeReadable(handle);
+      loop.Post(kMsgWork, 4);
+      EXPECT_TRUE(loop.ProcessPending());
+      loop.Post(kMsgWork, 5);
+      loop.Quit(3);
+      loop.Post(kMsgWork, 6);
+      nestedResult = loop.ProcessPending();
+    }
+    return 0;
+  });
+  loop.Post(kMsgWork, 1);
+  loop.Post(kMsgWork, 2);
+  loop.Post(kMsgWork, 3);
+  EXPECT_FALSE(loop.ProcessPending());
+  EXPECT_TRUE(nestedSawWake);
+  EXPECT_FALSE(nestedResult);
+  EXPECT_EQ(order, (std::vector<uint64_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(loop.ExitCode(), 3);
+  EXPECT_TRUE(loop.Ended());
+  EXPECT_FALSE(loop.Post(kMsgWork, 7));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "messages/base64.h"
 #include "net/ascii_text.h"
+#include "net/tls_channel.h"
 
 namespace bx {
 
@@ -56,8 +57,9 @@ void CheckURLCharacters(const std::string& url) {
 // Reads an HTTP answer from a socket with a bound on each wait.
 class TResponseReader {
  public:
-  TResponseReader(TStreamSocket& socket, std::chrono::milliseconds timeout)
-      : FSocket(socket), FTimeout(timeout) {}
+  // Reads from `tls` when it is given (an https answer), else straight from `socket`.
+  TResponseReader(TStreamSocket& socket, TBxTlsChannel* tls, std::chrono::milliseconds timeout)
+      : FSocket(socket), FTls(tls), FTimeout(timeout) {}
 
   // One line without CR LF; EBxConnClosedGracefully when the data end before any byte of it.
   std::string ReadLine() {
@@ -102,14 +104,18 @@ class TResponseReader {
   bool Fill() {
     FBuffer.clear();
     FPos = 0;
-    if (FTimeout.count() >= 0 && !FSocket.WaitReadable(FTimeout)) throw TimedOutError("recv");
+    const bool ready = FTls != nullptr ? FTls->WaitReadableFor(FTimeout)
+                                       : FTimeout.count() < 0 || FSocket.WaitReadable(FTimeout);
+    if (!ready) throw TimedOutError("recv");
     FBuffer.resize(16384);
-    const size_t n = FSocket.Read(FBuffer.data(), FBuffer.size());
+    const size_t n = FTls != nullptr ? FTls->Read(FBuffer.data(), FBuffer.size())
+                                     : FSocket.Read(FBuffer.data(), FBuffer.size());
     FBuffer.resize(n);
     return n > 0;
   }
 
   TStreamSocket& FSocket;
+  TBxTlsChannel* FTls;
   std::chrono::milliseconds FTimeout;
   std::string FBuffer;
   size_t FPos = 0;
@@ -142,6 +148,55 @@ void ReadChunkedBody(TResponseReader& reader, std::string& kept) {
 }
 
 }  // namespace
+
+std::string Authority(const std::string& host, uint16_t port) {
+  return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+         std::to_string(port);
+}
+
+std::string TBxHTTP::ProxyAuthorizationHeader() const {
+  return "Proxy-Authorization: Basic " + EncodeBase64(FProxyUsername + ":" + FProxyPassword) +
+         "\r\n";
+}
+
+const TBxTlsContext& TBxHTTP::TlsContext() {
+  if (!FTlsContext || !(FTlsContext->Settings() == Tls)) {
+    FTlsContext.reset();
+    FTlsContext = std::make_unique<TBxTlsContext>(Tls);
+  }
+  return *FTlsContext;
+}
+
+void TBxHTTP::OpenTunnel(TStreamSocket& socket, const TBxURL& target) {
+  const std::string authority = Authority(target.Host, target.Port);
+  std::string request = "CONNECT " + authority + " HTTP/1.1\r\n";
+  request += "Host: " + authority + "\r\n";
+  request += std::string("User-Agent: ") + kBxHTTPUserAgent + "\r\n";
+  if (!FProxyUsername.empty()) request += ProxyAuthorizationHeader();
+  request += "\r\n";
+  socket.Write(request.data(), request.size());
+  // The proxy says nothing more after its answer's head until the TLS handshake starts, so the
+  // reader takes no byte of the tunnel.
+  TResponseReader reader(socket, nullptr, ReadTimeout);
+  const std::string statusLine = reader.ReadLine();
+  const size_t sp = statusLine.find(' ');
+  if (statusLine.compare(0, 5, "HTTP/") != 0 || sp == std::string::npos) {
+    throw EBxNetError("Invalid proxy answer to CONNECT " + authority + ": \"" +
+                      ToAscii7(statusLine.substr(0, 80)) + "\"");
+  }
+  const std::string_view rest = std::string_view(statusLine).substr(sp + 1);
+  const int code = static_cast<int>(ParseNumber(rest.substr(0, 3), 10, "status code"));
+  for (size_t n = 0; !reader.ReadLine().empty(); ++n) {
+    if (n > kMaxHeaderLines) throw EBxNetError("Too many HTTP header lines.");
+  }
+  if (code < 200 || code > 299) {
+    FResponseCode = code;
+    throw EBxHTTPProtocolException(
+        "Proxy " + Authority(FProxyServer, FProxyPort) + " refused CONNECT " + authority + ": " +
+            ToAscii7(statusLine),
+        code, rest.size() > 4 ? std::string(rest.substr(4)) : std::string(), "");
+  }
+}
 
 std::string TBxURL::HostHeader() const {
   std::string text = Host.find(':') != std::string::npos ? "[" + Host + "]" : Host;
@@ -265,10 +320,8 @@ std::string BuildFormBody(const std::vector<std::string>& lines) {
 void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& lines) {
   CheckURLCharacters(url);
   const TBxURL target = ParseURL(url);
-  if (target.Scheme == "https") {
-    throw EBxNetError("HTTPS is not supported (no TLS layer): \"" + url + "\"");
-  }
-  if (target.Scheme != "http") {
+  const bool https = target.Scheme == "https";
+  if (!https && target.Scheme != "http") {
     throw EBxNetError("Unsupported URL scheme \"" + ToAscii7(target.Scheme) + "\": \"" +
                       ToAscii7(url) + "\"");
   }
@@ -278,18 +331,18 @@ void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& l
   }
   const std::string body = BuildFormBody(lines);
 
+  // Plain http through a proxy names the absolute URL and shows the proxy its credentials; https
+  // goes through a tunnel (OpenTunnel), inside which the request is the origin's alone.
+  const bool proxyRequest = viaProxy && !https;
   std::string request = "POST ";
-  request += viaProxy ? url.substr(0, url.find('#')) : target.PathAndQuery;
+  request += proxyRequest ? url.substr(0, url.find('#')) : target.PathAndQuery;
   request += " HTTP/1.0\r\n";
   request += "Host: " + target.HostHeader() + "\r\n";
   request += std::string("Accept: ") + kBxHTTPAccept + "\r\n";
   request += std::string("User-Agent: ") + kBxHTTPUserAgent + "\r\n";
   request += std::string("Content-Type: ") + kBxFormContentType + "\r\n";
   request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  if (viaProxy && !FProxyUsername.empty()) {
-    request += "Proxy-Authorization: Basic " + EncodeBase64(FProxyUsername + ":" + FProxyPassword) +
-               "\r\n";
-  }
+  if (proxyRequest && !FProxyUsername.empty()) request += ProxyAuthorizationHeader();
   request += "\r\n";
   request += body;
 
@@ -297,13 +350,31 @@ void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& l
   TStreamSocket socket;
   int code = 0;
   std::string statusLine, statusText, kept;
+  std::unique_ptr<TBxTlsChannel> tls;
   try {
-    socket = viaProxy ? TStreamSocket::ConnectTcp(FProxyServer, FProxyPort, ConnectTimeout)
-                      : TStreamSocket::ConnectTcp(target.Host, target.Port, ConnectTimeout);
+    try {
+      socket = viaProxy ? TStreamSocket::ConnectTcp(FProxyServer, FProxyPort, ConnectTimeout)
+                        : TStreamSocket::ConnectTcp(target.Host, target.Port, ConnectTimeout);
+    } catch (const ESocketError& e) {
+      if (!https) throw;
+      // An https failure names its step; plain http keeps the socket error as it is.
+      throw EBxNetError("Connect to " +
+                        (viaProxy ? "proxy " + Authority(FProxyServer, FProxyPort)
+                                  : Authority(target.Host, target.Port)) +
+                        " failed: " + BxSocketError(e).what());
+    }
     if (ReadTimeout.count() > 0) socket.SetSendTimeout(ReadTimeout);
-    socket.Write(request.data(), request.size());
+    if (https) {
+      if (viaProxy) OpenTunnel(socket, target);
+      tls = std::make_unique<TBxTlsChannel>(TlsContext(), std::move(socket), target.Host,
+                                            target.Port, ConnectTimeout);
+      tls->ReadTimeout = ReadTimeout;
+      tls->Write(request.data(), request.size());
+    } else {
+      socket.Write(request.data(), request.size());
+    }
 
-    TResponseReader reader(socket, ReadTimeout);
+    TResponseReader reader(socket, tls.get(), ReadTimeout);
     for (int interim = 0;; ++interim) {
       if (interim > 20) throw EBxNetError("Too many interim HTTP answers.");
       statusLine = reader.ReadLine();
@@ -343,6 +414,7 @@ void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& l
       }
       break;
     }
+    if (tls) tls->Close();
   } catch (const ESocketError& e) {
     throw BxSocketError(e);
   }

@@ -8,26 +8,37 @@
 // Response: status line and headers, then the body by its length, in chunks, or up to the
 // close of the connection; the body is read and discarded. Interim 1xx answers are skipped.
 // 2xx is success; anything else raises EBxHTTPProtocolException. Redirects are not followed.
-// Only the "http" scheme is served: there is no TLS layer, and an "https" URL is refused
-// with EBxNetError before anything is sent.
+// "https" URLs carry the same request bytes inside TLS (tls_channel.h: TLS 1.2 or later, the
+// peer verified against the system's CA store or Tls.CAFile unless Tls.VerifyPeer is false,
+// host name checked, SNI sent). Through a proxy, https first asks for a tunnel with
+// "CONNECT host:port HTTP/1.1" (with the Basic Proxy-Authorization when a user name is set)
+// and runs TLS inside it; the request inside is then the origin's own (origin-form, no proxy
+// credentials). Plain http through a proxy sends the absolute URL and the credentials as
+// before. Other schemes are refused with EBxNetError before anything is sent.
 //
-// Time-outs: ConnectTimeout for each connect, ReadTimeout for each wait for response bytes
-// (and each stalled write); both 30 s by default, negative for no bound.
+// Time-outs: ConnectTimeout for each connect and for the TLS handshake, ReadTimeout for each
+// wait for response bytes (and each stalled write); both 30 s by default, negative for no
+// bound.
 //
 // Ownership: owns the connection of the request in progress only. Threads: one thread at a
 // time (the destination's). Failure: EBxHTTPProtocolException for an answer that is not 2xx,
 // EBxNetError for a malformed URL or answer, ESocketError ("Socket Error # %d\r\n%s") for
 // network failures and time-outs, EBxConnClosedGracefully when the server closes before its
-// status line. Nothing is logged here.
+// status line. For https: EBxTlsError naming the step (handshake, certificate verification,
+// read, write) and the TLS library's reason; EBxNetError "Connect to [proxy] host:port
+// failed: ..." when the connect fails; EBxHTTPProtocolException "Proxy host:port refused
+// CONNECT host:port: <status line>" when the proxy refuses the tunnel. Nothing is logged here.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "net/client_errors.h"
+#include "net/tls_channel.h"
 #include "platform/socket.h"
 
 namespace bx {
@@ -61,6 +72,9 @@ struct TBxURL {
   std::string HostHeader() const;
 };
 
+// "host:port", with brackets around an IPv6 address.
+std::string Authority(const std::string& host, uint16_t port);
+
 // Splits a URL; raises EBxNetError for one without "scheme://" or with a bad port.
 TBxURL ParseURL(const std::string& url);
 
@@ -93,10 +107,20 @@ class TBxHTTP {
   std::chrono::milliseconds ConnectTimeout = kBxDefaultConnectTimeout;
   std::chrono::milliseconds ReadTimeout = kBxDefaultReadTimeout;
 
+  // Trust settings of https requests.
+  TBxTlsSettings Tls;
+
   // Status code of the last answer (0 before the first).
   int ResponseCode() const { return FResponseCode; }
 
  private:
+  std::string ProxyAuthorizationHeader() const;
+  // The context for Tls, made at the first https request and again when Tls has changed.
+  const TBxTlsContext& TlsContext();
+  // Asks the proxy on `socket` for a tunnel to the target; raises when it refuses.
+  void OpenTunnel(TStreamSocket& socket, const TBxURL& target);
+
+  std::unique_ptr<TBxTlsContext> FTlsContext;
   std::string FProxyServer;
   uint16_t FProxyPort = 0;
   std::string FProxyUsername;

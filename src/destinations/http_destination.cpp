@@ -93,6 +93,8 @@ void TBxHttpDestination::Connect() {
 }
 
 void TBxHttpDestination::Dispatch(TDispatchMessage& message) {
+  // "/connect" and "/message" share one bound.
+  TBxMessageLimit limit(*FClient, FClient->ConnectTimeout, FClient->ReadTimeout);
   Connect();
   StampRemoteDispatchID(message);
   const auto lines = RecordTextLines(message);

@@ -12,19 +12,59 @@
 // SendUnregistration() before it closes its transport: virtual calls from this base's
 // destructor would no longer reach the concrete class.
 //
+// Time limits: one message never holds the dispatch thread longer than the largest time-out
+// configured on its destination's client, whatever the far side does (silent, stopped,
+// trickling its answer, never reading, an answer without end). Each step has its own bound
+// as well:
+//   Tcp  connect ConnectTimeout (30 s); the request's write and the reply's read ReadTimeout
+//        (30 s) each; the first message's registration, a reconnect and the request together
+//        at most max(ConnectTimeout, ReadTimeout). A write or read that times out drops the
+//        connection (the stream would be out of step); the next message reconnects.
+//   Http connect ConnectTimeout (30 s); the request's write and the whole answer together
+//        ReadTimeout (30 s); "/connect" and "/message" together at most max(ConnectTimeout,
+//        ReadTimeout).
+//   Udp  a datagram is handed to the system without waiting for the far side.
+// A negative time-out removes that bound (and with it the bound of the whole message); 0 means
+// no waiting at all. Name lookups are bounded by the system resolver's own settings, not by
+// these time-outs. What it costs: a far side that needs longer than the time-out loses that
+// message (it is never sent again), and while one destination waits, every other destination
+// waits with it, because one thread delivers everything. The live viewer destination has its
+// own bounds (live_viewer_destination.h).
+//
 // Ownership and threads as for every destination (destination.h): configured on the
 // registering thread, used on the dispatch thread, destroyed wherever the registration goes.
 // Failure: Connect/Dispatch/Disconnect of the concrete kinds report their own failures;
 // SendUnregistration never throws (a failure is logged).
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 
 #include "destinations/destination.h"
+#include "net/client_errors.h"
 
 namespace bx {
 
 inline constexpr const char* kRemoteAppName = "Remote BxDispatcher";
+
+// Bounds one message's whole exchange on a client with LimitUntil for the guard's lifetime
+// (BxMessageDeadline of the two time-outs), whatever leaves the scope.
+template <typename TClient>
+class TBxMessageLimit {
+ public:
+  TBxMessageLimit(TClient& client, std::chrono::milliseconds connectTimeout,
+                  std::chrono::milliseconds readTimeout)
+      : FClient(client) {
+    FClient.LimitUntil(BxMessageDeadline(connectTimeout, readTimeout));
+  }
+  ~TBxMessageLimit() { FClient.LimitUntil(std::nullopt); }
+  TBxMessageLimit(const TBxMessageLimit&) = delete;
+  TBxMessageLimit& operator=(const TBxMessageLimit&) = delete;
+
+ private:
+  TClient& FClient;
+};
 
 class TBxRemoteDestination : public TBxDestination {
  public:

@@ -109,6 +109,7 @@ void TBxSyslogDestination::OpenStream() {
     FTcp->SetPort(GetPort());
     FTcp->ConnectTimeout = ConnectTimeout;
     FTcp->ReadTimeout = WriteTimeout;
+    FTcp->LimitUntil(FLimit);
     FTcp->Connect();
     FTcp->SetNagle(true);
     return;
@@ -120,16 +121,17 @@ void TBxSyslogDestination::OpenStream() {
                                         std::to_string(GetPort()) +
                                         ": VerifyPeer=False, the TLS peer is not verified");
   }
-  TStreamSocket socket;
+  std::unique_ptr<TBxDeadlineChannel> transport;
   try {
-    socket = TStreamSocket::ConnectTcp(FHost, GetPort(), ConnectTimeout);
-    if (WriteTimeout.count() > 0) socket.SetSendTimeout(WriteTimeout);
+    transport = std::make_unique<TBxDeadlineChannel>(
+        TStreamSocket::ConnectTcp(FHost, GetPort(), BxWaitTimeout(ConnectTimeout, FLimit)));
   } catch (const ESocketError& e) {
     throw BxSocketError(e);
   }
-  FTlsChannel = std::make_unique<TBxTlsChannel>(*FTlsContext, std::move(socket), FHost, GetPort(),
-                                                ConnectTimeout);
-  FTlsChannel->ReadTimeout = WriteTimeout;
+  // The handshake is part of connecting.
+  transport->SetDeadline(BxWaitDeadline(ConnectTimeout, FLimit));
+  FTlsChannel =
+      std::make_unique<TBxTlsChannel>(*FTlsContext, std::move(transport), FHost, GetPort());
 }
 
 void TBxSyslogDestination::SendFramed(const TDispatchMessage& message) {
@@ -145,11 +147,8 @@ void TBxSyslogDestination::SendFramed(const TDispatchMessage& message) {
   if (FProtocol == TBxSyslogProtocol::Tcp) {
     FTcp->WriteBytes(frame.data(), frame.size());
   } else {
-    try {
-      FTlsChannel->Write(frame.data(), frame.size());
-    } catch (const ESocketError& e) {
-      throw BxSocketError(e);
-    }
+    FTlsChannel->Transport().SetDeadline(BxWaitDeadline(WriteTimeout, FLimit));
+    FTlsChannel->Write(frame.data(), frame.size());
   }
 }
 
@@ -172,6 +171,9 @@ void TBxSyslogDestination::SendDatagram(const TDispatchMessage& message) {
 
 void TBxSyslogDestination::Dispatch(TDispatchMessage& message) {
   if (message.MsgType == kMsgTypeRegister || message.MsgType == kMsgTypeUnregister) return;
+  // A reconnect and the write share one bound.
+  FLimit = BxMessageDeadline(ConnectTimeout, WriteTimeout);
+  if (FTcp) FTcp->LimitUntil(FLimit);
   try {
     if (FProtocol == TBxSyslogProtocol::Udp) {
       SendDatagram(message);

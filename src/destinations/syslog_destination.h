@@ -17,7 +17,8 @@
 // such notion, and the receiver needs none.
 //
 // Time-outs: ConnectTimeout bounds each connect and the TLS handshake, WriteTimeout each
-// stalled write (both 30 s by default, kBxDefault...Timeout; negative: no bound).
+// stalled write (both 30 s by default, kBxDefault...Timeout; negative: no bound); a reconnect
+// and the write of one message together take at most the larger of the two.
 //
 // Ownership: owns its clients and its TLS context. Threads: as every destination
 // (destination.h): Dispatch on the dispatch thread only.
@@ -30,6 +31,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -94,6 +96,7 @@ class TBxSyslogDestination : public TBxDestination {
   std::unique_ptr<TBxTCPClient> FTcp;
   std::unique_ptr<TBxTlsContext> FTlsContext;
   std::unique_ptr<TBxTlsChannel> FTlsChannel;
+  std::optional<TSteadyTime> FLimit;  // of the message being sent
   bool FVerifyWarned = false;
   uint64_t FTruncated = 0;
 };

@@ -107,12 +107,15 @@ void TBxTcpDestination::SendMessage(const TDispatchMessage& message, std::string
 }
 
 void TBxTcpDestination::Dispatch(TDispatchMessage& message) {
+  // The registration (first message), a reconnect and the request share one bound.
+  TBxMessageLimit limit(*FClient, FClient->ConnectTimeout, FClient->ReadTimeout);
   TBxRemoteDestination::Dispatch(message);
   StampRemoteDispatchID(message);
   SendMessage(message, "TCP Dispatch Unsuccessful");
 }
 
 void TBxTcpDestination::Disconnect(const TDispatchMessage& message) {
+  TBxMessageLimit limit(*FClient, FClient->ConnectTimeout, FClient->ReadTimeout);
   SendMessage(message, "TCP Disconnect Unsuccessful");
 }
 

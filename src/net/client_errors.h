@@ -8,6 +8,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include "net/net_errors.h"
@@ -25,7 +26,21 @@ inline constexpr std::chrono::milliseconds kBxDefaultReadTimeout{30000};
 // "Socket Error # %d\r\n%s" with the error's number and system text.
 std::string BxSocketErrorText(int code, const std::string& systemText);
 
-// The client form of a platform socket error (see above).
+// The client form of a platform socket error (see above). A failed name lookup keeps the
+// resolver's own text with the name ("Could not resolve "<host>": <text>"): its code is the
+// resolver's, not a system error number, and would mean nothing in the numbered form.
 ESocketError BxSocketError(const ESocketError& error);
+
+// The end of a wait of `timeout` starting now, cut to `limit` when one is given; no value
+// when neither bounds it (a negative time-out and no limit). A zero time-out ends now.
+std::optional<TSteadyTime> BxWaitDeadline(std::chrono::milliseconds timeout,
+                                          std::optional<TSteadyTime> limit);
+// The same as a duration for calls that take one: negative when unbounded.
+std::chrono::milliseconds BxWaitTimeout(std::chrono::milliseconds timeout,
+                                        std::optional<TSteadyTime> limit);
+// The end of one message's whole exchange: now + the larger of the two time-outs; no value
+// when either is negative (unbounded by the user's choice).
+std::optional<TSteadyTime> BxMessageDeadline(std::chrono::milliseconds connectTimeout,
+                                             std::chrono::milliseconds readTimeout);
 
 }  // namespace bx

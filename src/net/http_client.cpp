@@ -6,6 +6,7 @@
 
 #include "messages/base64.h"
 #include "net/ascii_text.h"
+#include "net/deadline_channel.h"
 #include "net/tls_channel.h"
 
 namespace bx {
@@ -54,12 +55,10 @@ void CheckURLCharacters(const std::string& url) {
   }
 }
 
-// Reads an HTTP answer from a socket with a bound on each wait.
+// Reads an HTTP answer from the request's channel; the channel's deadline bounds every wait.
 class TResponseReader {
  public:
-  // Reads from `tls` when it is given (an https answer), else straight from `socket`.
-  TResponseReader(TStreamSocket& socket, TBxTlsChannel* tls, std::chrono::milliseconds timeout)
-      : FSocket(socket), FTls(tls), FTimeout(timeout) {}
+  explicit TResponseReader(TBxByteChannel& channel) : FChannel(channel) {}
 
   // One line without CR LF; EBxConnClosedGracefully when the data end before any byte of it.
   std::string ReadLine() {
@@ -104,19 +103,13 @@ class TResponseReader {
   bool Fill() {
     FBuffer.clear();
     FPos = 0;
-    const bool ready = FTls != nullptr ? FTls->WaitReadableFor(FTimeout)
-                                       : FTimeout.count() < 0 || FSocket.WaitReadable(FTimeout);
-    if (!ready) throw TimedOutError("recv");
     FBuffer.resize(16384);
-    const size_t n = FTls != nullptr ? FTls->Read(FBuffer.data(), FBuffer.size())
-                                     : FSocket.Read(FBuffer.data(), FBuffer.size());
+    const size_t n = FChannel.Read(FBuffer.data(), FBuffer.size());
     FBuffer.resize(n);
     return n > 0;
   }
 
-  TStreamSocket& FSocket;
-  TBxTlsChannel* FTls;
-  std::chrono::milliseconds FTimeout;
+  TBxByteChannel& FChannel;
   std::string FBuffer;
   size_t FPos = 0;
 };
@@ -148,55 +141,6 @@ void ReadChunkedBody(TResponseReader& reader, std::string& kept) {
 }
 
 }  // namespace
-
-std::string Authority(const std::string& host, uint16_t port) {
-  return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
-         std::to_string(port);
-}
-
-std::string TBxHTTP::ProxyAuthorizationHeader() const {
-  return "Proxy-Authorization: Basic " + EncodeBase64(FProxyUsername + ":" + FProxyPassword) +
-         "\r\n";
-}
-
-const TBxTlsContext& TBxHTTP::TlsContext() {
-  if (!FTlsContext || !(FTlsContext->Settings() == Tls)) {
-    FTlsContext.reset();
-    FTlsContext = std::make_unique<TBxTlsContext>(Tls);
-  }
-  return *FTlsContext;
-}
-
-void TBxHTTP::OpenTunnel(TStreamSocket& socket, const TBxURL& target) {
-  const std::string authority = Authority(target.Host, target.Port);
-  std::string request = "CONNECT " + authority + " HTTP/1.1\r\n";
-  request += "Host: " + authority + "\r\n";
-  request += std::string("User-Agent: ") + kBxHTTPUserAgent + "\r\n";
-  if (!FProxyUsername.empty()) request += ProxyAuthorizationHeader();
-  request += "\r\n";
-  socket.Write(request.data(), request.size());
-  // The proxy says nothing more after its answer's head until the TLS handshake starts, so the
-  // reader takes no byte of the tunnel.
-  TResponseReader reader(socket, nullptr, ReadTimeout);
-  const std::string statusLine = reader.ReadLine();
-  const size_t sp = statusLine.find(' ');
-  if (statusLine.compare(0, 5, "HTTP/") != 0 || sp == std::string::npos) {
-    throw EBxNetError("Invalid proxy answer to CONNECT " + authority + ": \"" +
-                      ToAscii7(statusLine.substr(0, 80)) + "\"");
-  }
-  const std::string_view rest = std::string_view(statusLine).substr(sp + 1);
-  const int code = static_cast<int>(ParseNumber(rest.substr(0, 3), 10, "status code"));
-  for (size_t n = 0; !reader.ReadLine().empty(); ++n) {
-    if (n > kMaxHeaderLines) throw EBxNetError("Too many HTTP header lines.");
-  }
-  if (code < 200 || code > 299) {
-    FResponseCode = code;
-    throw EBxHTTPProtocolException(
-        "Proxy " + Authority(FProxyServer, FProxyPort) + " refused CONNECT " + authority + ": " +
-            ToAscii7(statusLine),
-        code, rest.size() > 4 ? std::string(rest.substr(4)) : std::string(), "");
-  }
-}
 
 std::string TBxURL::HostHeader() const {
   std::string text = Host.find(':') != std::string::npos ? "[" + Host + "]" : Host;
@@ -317,6 +261,64 @@ std::string BuildFormBody(const std::vector<std::string>& lines) {
   return ToAscii7(body);
 }
 
+std::string Authority(const std::string& host, uint16_t port) {
+  return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+         std::to_string(port);
+}
+
+std::string TBxHTTP::ProxyAuthorizationHeader() const {
+  return "Proxy-Authorization: Basic " + EncodeBase64(FProxyUsername + ":" + FProxyPassword) +
+         "\r\n";
+}
+
+const TBxTlsContext& TBxHTTP::TlsContext() {
+  if (!FTlsContext || !(FTlsContext->Settings() == Tls)) {
+    FTlsContext.reset();
+    FTlsContext = std::make_unique<TBxTlsContext>(Tls);
+  }
+  return *FTlsContext;
+}
+
+void TBxHTTP::OpenTunnel(TBxByteChannel& channel, const TBxURL& target) {
+  const std::string authority = Authority(target.Host, target.Port);
+  std::string request = "CONNECT " + authority + " HTTP/1.1\r\n";
+  request += "Host: " + authority + "\r\n";
+  request += std::string("User-Agent: ") + kBxHTTPUserAgent + "\r\n";
+  if (!FProxyUsername.empty()) request += ProxyAuthorizationHeader();
+  request += "\r\n";
+  channel.Write(request.data(), request.size());
+  // The proxy says nothing more after its answer's head until the TLS handshake starts, so the
+  // reader takes no byte of the tunnel.
+  TResponseReader reader(channel);
+  const std::string statusLine = reader.ReadLine();
+  const size_t sp = statusLine.find(' ');
+  if (statusLine.compare(0, 5, "HTTP/") != 0 || sp == std::string::npos) {
+    throw EBxNetError("Invalid proxy answer to CONNECT " + authority + ": \"" +
+                      ToAscii7(statusLine.substr(0, 80)) + "\"");
+  }
+  const std::string_view rest = std::string_view(statusLine).substr(sp + 1);
+  const int code = static_cast<int>(ParseNumber(rest.substr(0, 3), 10, "status code"));
+  for (size_t n = 0; !reader.ReadLine().empty(); ++n) {
+    if (n > kMaxHeaderLines) throw EBxNetError("Too many HTTP header lines.");
+  }
+  if (code < 200 || code > 299) {
+    FResponseCode = code;
+    throw EBxHTTPProtocolException("Proxy " + Authority(FProxyServer, FProxyPort) +
+                                       " refused CONNECT " + authority + ": " +
+                                       ToAscii7(statusLine),
+                                   code, rest.size() > 4 ? std::string(rest.substr(4)) : "", "");
+  }
+}
+
+std::unique_ptr<TBxDeadlineChannel> TBxHTTP::OpenChannel(const std::string& host, uint16_t port) {
+  auto channel = std::make_unique<TBxDeadlineChannel>(
+      TStreamSocket::ConnectTcp(host, port, BxWaitTimeout(ConnectTimeout, FLimit)));
+  // One deadline from here to the last byte of the answer: a server that trickles its answer,
+  // or sends one without end, is given up on after ReadTimeout all the same.
+  channel->SetDeadline(BxWaitDeadline(ReadTimeout, FLimit));
+  return channel;
+}
+
 void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& lines) {
   CheckURLCharacters(url);
   const TBxURL target = ParseURL(url);
@@ -347,14 +349,13 @@ void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& l
   request += body;
 
   FResponseCode = 0;
-  TStreamSocket socket;
   int code = 0;
   std::string statusLine, statusText, kept;
-  std::unique_ptr<TBxTlsChannel> tls;
   try {
+    std::unique_ptr<TBxDeadlineChannel> transport;
     try {
-      socket = viaProxy ? TStreamSocket::ConnectTcp(FProxyServer, FProxyPort, ConnectTimeout)
-                        : TStreamSocket::ConnectTcp(target.Host, target.Port, ConnectTimeout);
+      transport =
+          viaProxy ? OpenChannel(FProxyServer, FProxyPort) : OpenChannel(target.Host, target.Port);
     } catch (const ESocketError& e) {
       if (!https) throw;
       // An https failure names its step; plain http keeps the socket error as it is.
@@ -363,18 +364,18 @@ void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& l
                                   : Authority(target.Host, target.Port)) +
                         " failed: " + BxSocketError(e).what());
     }
-    if (ReadTimeout.count() > 0) socket.SetSendTimeout(ReadTimeout);
+    std::unique_ptr<TBxByteChannel> channel;
     if (https) {
-      if (viaProxy) OpenTunnel(socket, target);
-      tls = std::make_unique<TBxTlsChannel>(TlsContext(), std::move(socket), target.Host,
-                                            target.Port, ConnectTimeout);
-      tls->ReadTimeout = ReadTimeout;
-      tls->Write(request.data(), request.size());
+      // TLS under the same request bytes; the transport's deadline bounds the handshake too.
+      if (viaProxy) OpenTunnel(*transport, target);
+      channel = std::make_unique<TBxTlsChannel>(TlsContext(), std::move(transport), target.Host,
+                                                target.Port);
     } else {
-      socket.Write(request.data(), request.size());
+      channel = std::move(transport);
     }
+    channel->Write(request.data(), request.size());
 
-    TResponseReader reader(socket, tls.get(), ReadTimeout);
+    TResponseReader reader(*channel);
     for (int interim = 0;; ++interim) {
       if (interim > 20) throw EBxNetError("Too many interim HTTP answers.");
       statusLine = reader.ReadLine();
@@ -414,7 +415,6 @@ void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& l
       }
       break;
     }
-    if (tls) tls->Close();
   } catch (const ESocketError& e) {
     throw BxSocketError(e);
   }

@@ -16,9 +16,19 @@
 // credentials). Plain http through a proxy sends the absolute URL and the credentials as
 // before. Other schemes are refused with EBxNetError before anything is sent.
 //
-// Time-outs: ConnectTimeout for each connect and for the TLS handshake, ReadTimeout for each
-// wait for response bytes (and each stalled write); both 30 s by default, negative for no
-// bound.
+// Time-outs: ConnectTimeout bounds the connect (in all, whatever the number of addresses of
+// the name); ReadTimeout bounds the rest of the request as one: the write of the request and
+// the whole answer (with https the CONNECT exchange and the TLS handshake as well), so a
+// server that trickles its answer a byte at a time, or sends a body without end, releases the
+// caller after ReadTimeout all the same. Both are 30 s by default;
+// negative means no bound, 0 no waiting at all. LimitUntil sets a point in time by which
+// every wait ends, so an owner can bound several requests together. Answers stay bounded in
+// memory: the body is read and dropped, only the first 64 KiB of an error answer are kept.
+//
+// Structure: each request opens a byte channel (OpenChannel: a connected socket under a
+// deadline, TBxDeadlineChannel) and speaks HTTP over it; a layer that transforms the bytes
+// goes between the two without touching the deadlines: for https the TLS channel
+// (tls_channel.h), after the CONNECT exchange when a proxy is set.
 //
 // Ownership: owns the connection of the request in progress only. Threads: one thread at a
 // time (the destination's). Failure: EBxHTTPProtocolException for an answer that is not 2xx,
@@ -33,11 +43,14 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "net/byte_channel.h"
 #include "net/client_errors.h"
+#include "net/deadline_channel.h"
 #include "net/tls_channel.h"
 #include "platform/socket.h"
 
@@ -113,14 +126,21 @@ class TBxHTTP {
   // Status code of the last answer (0 before the first).
   int ResponseCode() const { return FResponseCode; }
 
+  // Every later connect, read and write ends by `limit` at the latest; no value: only the
+  // time-outs bound them.
+  void LimitUntil(std::optional<TSteadyTime> limit) { FLimit = limit; }
+
  private:
+  // Connects to host:port and returns the channel of one request, its deadline set.
+  std::unique_ptr<TBxDeadlineChannel> OpenChannel(const std::string& host, uint16_t port);
   std::string ProxyAuthorizationHeader() const;
   // The context for Tls, made at the first https request and again when Tls has changed.
   const TBxTlsContext& TlsContext();
-  // Asks the proxy on `socket` for a tunnel to the target; raises when it refuses.
-  void OpenTunnel(TStreamSocket& socket, const TBxURL& target);
+  // Asks the proxy on `channel` for a tunnel to the target; raises when it refuses.
+  void OpenTunnel(TBxByteChannel& channel, const TBxURL& target);
 
   std::unique_ptr<TBxTlsContext> FTlsContext;
+  std::optional<TSteadyTime> FLimit;
   std::string FProxyServer;
   uint16_t FProxyPort = 0;
   std::string FProxyUsername;

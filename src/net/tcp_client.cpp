@@ -9,8 +9,7 @@ void TBxTCPClient::Connect() {
   if (FHost.empty()) throw EBxNetError("A host must be specified.");
   if (FPort == 0) throw EBxNetError("A port must be specified.");
   try {
-    FSocket = TStreamSocket::ConnectTcp(FHost, FPort, ConnectTimeout);
-    if (ReadTimeout.count() > 0) FSocket.SetSendTimeout(ReadTimeout);
+    FSocket = TStreamSocket::ConnectTcp(FHost, FPort, BxWaitTimeout(ConnectTimeout, FLimit));
   } catch (const ESocketError& e) {
     FSocket.Close();
     throw BxSocketError(e);
@@ -46,7 +45,11 @@ void TBxTCPClient::Send(const void* data, size_t size) {
   if (!FSocket.IsOpen()) throw EBxConnClosedGracefully();
   ++FSocketWrites;
   try {
-    FSocket.Write(data, size);
+    if (const std::optional<TSteadyTime> deadline = BxWaitDeadline(ReadTimeout, FLimit)) {
+      FSocket.Write(data, size, *deadline);
+    } else {
+      FSocket.Write(data, size);
+    }
   } catch (const ESocketError& e) {
     Fail(e);
   }
@@ -83,11 +86,10 @@ int32_t TBxTCPClient::ReadInt32() {
   if (!FSocket.IsOpen()) throw EBxConnClosedGracefully();
   unsigned char bytes[4];
   size_t got = 0;
+  const std::optional<TSteadyTime> deadline = BxWaitDeadline(ReadTimeout, FLimit);
   try {
     while (got < sizeof bytes) {
-      if (ReadTimeout.count() >= 0 && !FSocket.WaitReadable(ReadTimeout)) {
-        throw TimedOutError("recv");
-      }
+      if (deadline && !FSocket.WaitReadable(TimeLeft(*deadline))) throw TimedOutError("recv");
       const size_t n = FSocket.Read(bytes + got, sizeof bytes - got);
       if (n == 0) {
         Disconnect();

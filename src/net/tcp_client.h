@@ -5,10 +5,14 @@
 // WriteInt32/WriteBytes only append, and WriteBufferClose hands everything collected to the
 // network in one write. ReadInt32 reads exactly four bytes.
 //
-// Time-outs: a connect gives up after ConnectTimeout, a read after ReadTimeout without data,
-// a write after ReadTimeout without progress (all default 30 s, kBxDefault...Timeout). A far
-// side that answers in time never meets them; they keep one that accepts and then stays
-// silent from holding the caller for ever. A negative value means no bound.
+// Time-outs: a connect gives up after ConnectTimeout (in all, whatever the number of
+// addresses of the name); ReadInt32 after ReadTimeout for its four bytes; a write after
+// ReadTimeout when the far side does not take the bytes (it stopped reading and the buffers
+// are full). All default to 30 s (kBxDefault...Timeout). A far side that answers in time never
+// meets them. A negative value means no bound; 0 means no waiting at all, for reads and writes
+// alike: a read takes only what has already arrived, a write only what the buffers take at
+// once. LimitUntil sets a point in time by which every wait ends, whatever the time-outs say,
+// so an owner can bound a whole exchange of several steps.
 //
 // Ownership: owns its socket. Threads: one thread at a time (the destination's).
 // Failure: a close by the peer during a read or write raises EBxConnClosedGracefully; socket
@@ -21,6 +25,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "net/client_errors.h"
@@ -41,6 +46,10 @@ class TBxTCPClient {
   void SetPort(uint16_t port) { FPort = port; }
   std::chrono::milliseconds ConnectTimeout = kBxDefaultConnectTimeout;
   std::chrono::milliseconds ReadTimeout = kBxDefaultReadTimeout;
+
+  // Every later connect, read and write ends by `limit` at the latest; no value: only the
+  // time-outs bound them.
+  void LimitUntil(std::optional<TSteadyTime> limit) { FLimit = limit; }
 
   // Opens the connection to host:port. On failure nothing stays open.
   void Connect();
@@ -73,6 +82,7 @@ class TBxTCPClient {
 
   std::string FHost;
   uint16_t FPort = 0;
+  std::optional<TSteadyTime> FLimit;
   TStreamSocket FSocket;
   bool FBuffering = false;
   std::string FOut;

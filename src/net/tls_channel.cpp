@@ -11,8 +11,6 @@ namespace bx {
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
 SSL_CTX* Ctx(void* p) { return static_cast<SSL_CTX*>(p); }
 SSL* Ssl(void* p) { return static_cast<SSL*>(p); }
 BIO* Bio(void* p) { return static_cast<BIO*>(p); }
@@ -41,11 +39,6 @@ bool IsIPAddress(const std::string& host) {
   if (ip == nullptr) return false;
   ASN1_OCTET_STRING_free(ip);
   return true;
-}
-
-std::chrono::milliseconds Remaining(TClock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
-  return std::max(left, std::chrono::milliseconds(0));
 }
 
 }  // namespace
@@ -81,10 +74,10 @@ TBxTlsContext::TBxTlsContext(const TBxTlsSettings& settings) : FSettings(setting
 
 TBxTlsContext::~TBxTlsContext() { SSL_CTX_free(Ctx(FContext)); }
 
-TBxTlsChannel::TBxTlsChannel(const TBxTlsContext& context, TStreamSocket socket,
-                             const std::string& host, uint16_t port,
-                             std::chrono::milliseconds timeout)
-    : FSocket(std::move(socket)), FHost(host), FPort(port), FPeer(FSocket.PeerText()) {
+TBxTlsChannel::TBxTlsChannel(const TBxTlsContext& context,
+                             std::unique_ptr<TBxDeadlineChannel> transport, const std::string& host,
+                             uint16_t port)
+    : FTransport(std::move(transport)), FHost(host), FPort(port), FPeer(FTransport->PeerText()) {
   ERR_clear_error();
   SSL* ssl = SSL_new(Ctx(context.Native()));
   if (ssl == nullptr) Fail("setup", LibraryReasons());
@@ -109,14 +102,7 @@ TBxTlsChannel::TBxTlsChannel(const TBxTlsContext& context, TStreamSocket socket,
     X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
   }
   SSL_set_connect_state(ssl);
-  try {
-    Handshake(timeout);
-  } catch (...) {
-    SSL_free(ssl);
-    FSsl = nullptr;
-    FSocket.Close();
-    throw;
-  }
+  Handshake();
 }
 
 TBxTlsChannel::~TBxTlsChannel() {
@@ -135,19 +121,24 @@ void TBxTlsChannel::Fail(const std::string& step, const std::string& reason) {
   throw EBxTlsError(text);
 }
 
+std::string TBxTlsChannel::TransportReason(const ESocketError& error) {
+  if (error.Code() == TimedOutError("recv").Code()) return "timed out";
+  const std::string text = error.SystemText().empty() ? error.what() : error.SystemText();
+  return "Socket Error # " + std::to_string(error.Code()) + " " + text;
+}
+
 void TBxTlsChannel::FlushOutput() {
   char buffer[16384];
   for (;;) {
     const int n = BIO_read(Bio(FOut), buffer, sizeof buffer);
     if (n <= 0) return;
-    FSocket.Write(buffer, static_cast<size_t>(n));
+    FTransport->Write(buffer, static_cast<size_t>(n));
   }
 }
 
-bool TBxTlsChannel::FeedInput(std::chrono::milliseconds timeout) {
-  if (!FSocket.WaitReadable(timeout)) throw TimedOutError("recv");
+bool TBxTlsChannel::FeedInput() {
   char buffer[16384];
-  const size_t n = FSocket.Read(buffer, sizeof buffer);
+  const size_t n = FTransport->Read(buffer, sizeof buffer);
   if (n == 0) {
     // The engine reports the end of data from here on instead of asking for more.
     BIO_set_mem_eof_return(Bio(FIn), 0);
@@ -158,9 +149,7 @@ bool TBxTlsChannel::FeedInput(std::chrono::milliseconds timeout) {
   return true;
 }
 
-void TBxTlsChannel::Handshake(std::chrono::milliseconds timeout) {
-  const bool bounded = timeout.count() >= 0;
-  const TClock::time_point deadline = TClock::now() + (bounded ? timeout : timeout.zero());
+void TBxTlsChannel::Handshake() {
   for (;;) {
     ERR_clear_error();
     const int rc = SSL_do_handshake(Ssl(FSsl));
@@ -168,22 +157,17 @@ void TBxTlsChannel::Handshake(std::chrono::milliseconds timeout) {
     try {
       FlushOutput();  // also carries an alert to the server after a failure
     } catch (const ESocketError& e) {
-      if (error == SSL_ERROR_NONE || error == SSL_ERROR_WANT_READ) Fail("handshake", e.what());
+      if (error == SSL_ERROR_NONE || error == SSL_ERROR_WANT_READ) {
+        Fail("handshake", TransportReason(e));
+      }
     }
     if (error == SSL_ERROR_NONE) return;
     if (error == SSL_ERROR_WANT_READ) {
       if (FInputEnded) Fail("handshake", "connection closed by the peer");
-      const std::chrono::milliseconds wait = bounded ? Remaining(deadline) : timeout;
-      if (bounded && wait.count() == 0) {
-        Fail("handshake", "timed out after " + std::to_string(timeout.count()) + " ms");
-      }
       try {
-        (void)FeedInput(wait);
+        (void)FeedInput();
       } catch (const ESocketError& e) {
-        if (e.Code() == TimedOutError("recv").Code()) {
-          Fail("handshake", "timed out after " + std::to_string(timeout.count()) + " ms");
-        }
-        Fail("handshake", e.what());
+        Fail("handshake", TransportReason(e));
       }
       continue;
     }
@@ -224,26 +208,22 @@ bool TBxTlsChannel::PumpRead() {
   Fail("read", LibraryReasons());
 }
 
-bool TBxTlsChannel::WaitReadableFor(std::chrono::milliseconds timeout) {
-  const bool bounded = timeout.count() >= 0;
-  const TClock::time_point deadline = TClock::now() + (bounded ? timeout : timeout.zero());
+void TBxTlsChannel::WaitReadable() {
   if (FBroken) Fail("read", "the connection failed before");
   try {
-    for (;;) {
-      if (FPlainPos < FPlain.size() || FEnded) return true;
+    while (FPlainPos == FPlain.size() && !FEnded) {
       if (!PumpRead()) continue;
-      if (FEnded) return true;
-      if (bounded && !FSocket.WaitReadable(Remaining(deadline))) return false;
-      (void)FeedInput(std::chrono::milliseconds(-1));
+      if (FEnded) break;
+      (void)FeedInput();
     }
   } catch (const ESocketError& e) {
-    Fail("read", e.what());
+    Fail("read", TransportReason(e));
   }
 }
 
 size_t TBxTlsChannel::Read(void* buffer, size_t size) {
   if (size == 0) return 0;
-  if (!WaitReadableFor(ReadTimeout)) Fail("read", TimedOutError("recv").what());
+  WaitReadable();
   const size_t n = std::min(size, FPlain.size() - FPlainPos);
   if (n == 0) return 0;  // ended
   std::memcpy(buffer, FPlain.data() + FPlainPos, n);
@@ -270,45 +250,56 @@ void TBxTlsChannel::Write(const void* data, size_t size) {
       size -= static_cast<size_t>(n);
     }
   } catch (const ESocketError& e) {
-    FBroken = true;
-    throw;
+    Fail("write", TransportReason(e));
   }
 }
 
 bool TBxTlsChannel::IsOpen() {
   if (FBroken || FEnded || FSsl == nullptr) return false;
+  // A deadline that has passed lets the transport hand over what has arrived, and nothing more.
+  const std::optional<TSteadyTime> saved = FTransport->Deadline();
+  FTransport->SetDeadline(std::chrono::steady_clock::now());
+  bool open = true;
   try {
-    while (!FInputEnded && FSocket.WaitReadable(std::chrono::milliseconds(0))) {
-      if (!FeedInput(std::chrono::milliseconds(0))) break;
+    while (!FInputEnded && FeedInput()) {
     }
-    while (!PumpRead()) {
+  } catch (const ESocketError& e) {
+    // A time-out here only says that nothing more has arrived.
+    if (e.Code() != TimedOutError("recv").Code()) open = false;
+  }
+  FTransport->SetDeadline(saved);
+  try {
+    while (open && !PumpRead()) {
     }
   } catch (const std::exception&) {
-    FBroken = true;
-    return false;
+    open = false;
   }
-  return !FEnded;
+  if (!open) FBroken = true;
+  return open && !FEnded;
 }
 
 void TBxTlsChannel::Shutdown() {
   std::lock_guard lock(FLock);
-  if (!FClosed) FSocket.Shutdown();
+  if (!FClosed) FTransport->Shutdown();
 }
 
 void TBxTlsChannel::Close() {
   if (FSsl != nullptr && !FBroken) {
+    // The close notification is a courtesy: written only if the buffers take it at once.
+    const std::optional<TSteadyTime> saved = FTransport->Deadline();
+    FTransport->SetDeadline(std::chrono::steady_clock::now());
     try {
       ERR_clear_error();
       SSL_shutdown(Ssl(FSsl));
       FlushOutput();
     } catch (const std::exception&) {
-      // The close notification is a courtesy; the socket closes either way.
     }
     ERR_clear_error();
+    FTransport->SetDeadline(saved);
   }
   std::lock_guard lock(FLock);
   FClosed = true;
-  FSocket.Close();
+  FTransport->Close();
 }
 
 std::string TBxTlsChannel::Protocol() const {

@@ -1,6 +1,6 @@
 // TLS for the clients: a TBxTlsContext holds the trust settings (system CA store or a PEM file
-// of roots, verification on or off) and a TBxTlsChannel runs one TLS connection over a
-// connected TStreamSocket, as a TBxByteChannel.
+// of roots, verification on or off) and a TBxTlsChannel runs one TLS connection as a
+// TBxByteChannel layered over the client's TBxDeadlineChannel (deadline_channel.h).
 //
 // Rules: TLS 1.2 or later; renegotiation refused; the peer's certificate chain is verified
 // against the trusted roots and its name checked against the host that was asked for (a DNS
@@ -8,17 +8,16 @@
 // is a name (never for an IP address). With VerifyPeer false nothing about the peer is
 // checked: the connection is encrypted but not authenticated.
 //
-// The TLS engine works on memory buffers; every byte reaches the network through the socket
-// wrapper, so each wait is bounded: the handshake as a whole by the time-out given to it, each
-// wait for incoming records by ReadTimeout, each stalled write by the socket's send time-out
-// (the caller sets it before the handshake).
+// The TLS engine works on memory buffers; every byte reaches the network through the
+// transport channel, so every wait, the handshake's included, ends at the transport's
+// deadline, which the owner sets and moves (Transport()).
 //
 // Ownership: a context is owned by the client that uses it and must outlive its channels; a
-// channel owns its socket. Threads: a context and a channel are used by one thread at a time;
+// channel owns its transport. Threads: a context and a channel are used by one thread at a time;
 // Shutdown may be called from any thread (it wakes a blocked Read). Failure: every failure
 // raises EBxTlsError whose text names the step (loading the CA file, handshake, certificate
-// verification, read, write) and the host:port, with the TLS library's reason; a close by the
-// peer in the middle of a read yields 0 from Read (end of data).
+// verification, read, write) and the host:port, with the TLS library's reason (or the
+// transport's socket error or time-out); a close by the peer yields 0 from Read (end of data).
 #pragma once
 
 #include <chrono>
@@ -28,8 +27,8 @@
 #include <string>
 
 #include "net/byte_channel.h"
+#include "net/deadline_channel.h"
 #include "net/net_errors.h"
-#include "platform/socket.h"
 
 namespace bx {
 
@@ -64,22 +63,21 @@ class TBxTlsContext {
 class TBxTlsChannel : public TBxByteChannel {
  public:
   // Runs the client handshake with `host` (as written in the URL or option: the name that is
-  // checked and sent as SNI) at `port` (for messages) over `socket`, within `timeout` in all.
-  TBxTlsChannel(const TBxTlsContext& context, TStreamSocket socket, const std::string& host,
-                uint16_t port, std::chrono::milliseconds timeout);
+  // checked and sent as SNI) at `port` (for messages) over `transport`, within the
+  // transport's deadline.
+  TBxTlsChannel(const TBxTlsContext& context, std::unique_ptr<TBxDeadlineChannel> transport,
+                const std::string& host, uint16_t port);
   ~TBxTlsChannel() override;
 
-  // Bound of each wait for incoming records in Read; negative: no bound.
-  std::chrono::milliseconds ReadTimeout{30000};
+  // The channel under the TLS records; its deadline bounds every wait of this one.
+  TBxDeadlineChannel& Transport() { return *FTransport; }
 
   size_t Read(void* buffer, size_t size) override;
-  // Waits until decrypted data or the end of data is there, at most `timeout`; false on
-  // time-out. Records that arrive meanwhile are decrypted and kept for Read.
-  bool WaitReadableFor(std::chrono::milliseconds timeout);
-  void WaitReadable() override { (void)WaitReadableFor(std::chrono::milliseconds(-1)); }
+  void WaitReadable() override;
   void Write(const void* data, size_t size) override;
+  // Wakes a blocked Read (it then reads as ended); any thread.
   void Shutdown() override;
-  // Sends the TLS close notification (best effort, without waiting) and closes the socket.
+  // Sends the TLS close notification (best effort, without waiting) and closes the transport.
   void Close() override;
   std::string PeerText() const override { return FPeer; }
 
@@ -90,21 +88,23 @@ class TBxTlsChannel : public TBxByteChannel {
   std::string Protocol() const;
 
  private:
-  void Handshake(std::chrono::milliseconds timeout);
-  // Hands the engine's pending output to the socket.
+  void Handshake();
+  // Hands the engine's pending output to the transport.
   void FlushOutput();
-  // Reads what the socket has into the engine; false at the end of data. Waits at most
-  // `timeout` for the first byte (raises a time-out).
-  bool FeedInput(std::chrono::milliseconds timeout);
+  // Reads what the transport has (waiting as its deadline allows) into the engine; false at
+  // the end of data.
+  bool FeedInput();
   // One attempt to decrypt into FPlain; true when the engine has nothing more without input.
   bool PumpRead();
   [[noreturn]] void Fail(const std::string& step, const std::string& reason = "");
+  // The text of a transport failure for a Fail reason.
+  static std::string TransportReason(const ESocketError& error);
   std::string Where() const;
 
   void* FSsl = nullptr;
   void* FIn = nullptr;   // network bytes to the engine (owned by FSsl)
   void* FOut = nullptr;  // engine output to the network (owned by FSsl)
-  TStreamSocket FSocket;
+  std::unique_ptr<TBxDeadlineChannel> FTransport;
   std::string FHost;
   uint16_t FPort = 0;
   std::string FPeer;

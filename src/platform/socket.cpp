@@ -12,6 +12,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -155,6 +156,15 @@ ESocketError TimedOutError(const std::string& operation) {
 
 bool IsPeerClosedCode(int code) { return code == EPIPE; }
 
+bool IsPeerGoneCode(int code) { return code == EPIPE || code == ECONNRESET; }
+
+std::chrono::milliseconds TimeLeft(TSteadyTime deadline) {
+  const auto now = std::chrono::steady_clock::now();
+  if (now >= deadline) return std::chrono::milliseconds(0);
+  // Rounded up, so a wait never ends just before its deadline and spins.
+  return std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+}
+
 std::vector<TSocketAddress> ResolveHost(const std::string& host, uint16_t port) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -163,7 +173,7 @@ std::vector<TSocketAddress> ResolveHost(const std::string& host, uint16_t port) 
   const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &list);
   if (rc != 0) {
     const std::string text = rc == EAI_SYSTEM ? ErrnoText(errno) : gai_strerror(rc);
-    throw ESocketError("Could not resolve \"" + host + "\": " + text, rc, text);
+    throw EResolveError("Could not resolve \"" + host + "\": " + text, rc, text);
   }
   std::vector<TSocketAddress> v4, v6;
   for (addrinfo* it = list; it != nullptr; it = it->ai_next) {
@@ -176,7 +186,9 @@ std::vector<TSocketAddress> ResolveHost(const std::string& host, uint16_t port) 
   }
   freeaddrinfo(list);
   v4.insert(v4.end(), v6.begin(), v6.end());
-  if (v4.empty()) throw ESocketError("Could not resolve \"" + host + "\"", 0, "");
+  if (v4.empty()) {
+    throw EResolveError("Could not resolve \"" + host + "\": no address of a usable kind", 0, "");
+  }
   return v4;
 }
 
@@ -213,10 +225,14 @@ TStreamSocket TStreamSocket::ConnectTcp(const std::string& host, uint16_t port) 
 
 TStreamSocket TStreamSocket::ConnectTcp(const std::string& host, uint16_t port,
                                         std::chrono::milliseconds timeout) {
+  const std::vector<TSocketAddress> addresses = ResolveHost(host, port);
+  // One deadline for every address, so a name with many silent addresses costs `timeout`.
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::optional<ESocketError> last;
-  for (const TSocketAddress& address : ResolveHost(host, port)) {
+  for (const TSocketAddress& address : addresses) {
+    if (timeout.count() >= 0 && last && std::chrono::steady_clock::now() >= deadline) break;
     try {
-      return ConnectTcp(address, timeout);
+      return ConnectTcp(address, timeout.count() < 0 ? timeout : TimeLeft(deadline));
     } catch (const ESocketError& e) {
       last = e;
     }
@@ -259,7 +275,8 @@ TStreamSocket TStreamSocket::ConnectTcp(const TSocketAddress& address,
   return TStreamSocket(fd);
 }
 
-std::optional<TStreamSocket> TStreamSocket::ConnectUnix(const std::string& path) {
+std::optional<TStreamSocket> TStreamSocket::ConnectUnix(const std::string& path,
+                                                        std::chrono::milliseconds timeout) {
   if (path.size() > kMaxUnixPath) {
     throw ESocketError(
         "Socket path is longer than " + std::to_string(kMaxUnixPath) + " bytes: " + path,
@@ -269,13 +286,37 @@ std::optional<TStreamSocket> TStreamSocket::ConnectUnix(const std::string& path)
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.data(), path.size());
   const int fd = NewSocket(AF_UNIX, SOCK_STREAM);
-  while (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    if (errno == EINTR) continue;
+  // A Unix connect waits while the listener's queue is full, for as long as the send time-out
+  // allows; once that has passed it reports "would block".
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  auto setSendTimeout = [fd](std::chrono::milliseconds value) {
+    timeval tv{};
+    tv.tv_sec = static_cast<time_t>(value.count() / 1000);
+    tv.tv_usec = static_cast<suseconds_t>((value.count() % 1000) * 1000);
+    if (setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0) {
+      const int code = errno;
+      ::close(fd);
+      ThrowErrno("setsockopt(SO_SNDTIMEO)", code);
+    }
+  };
+  for (;;) {
+    if (timeout.count() >= 0) {
+      // At least one short try, also when the time is up: a listener with room takes the
+      // connection at once.
+      setSendTimeout(std::max(TimeLeft(deadline), std::chrono::milliseconds(1)));
+    }
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) break;
     const int code = errno;
+    if (code == EINTR) continue;
+    if ((code == EAGAIN || code == EWOULDBLOCK) && timeout.count() >= 0) {
+      ::close(fd);
+      throw TimedOutError("connect");
+    }
     ::close(fd);
     if (code == ENOENT || code == ECONNREFUSED) return std::nullopt;
     ThrowErrno("connect", code);
   }
+  if (timeout.count() >= 0) setSendTimeout(std::chrono::milliseconds(0));
   return TStreamSocket(fd);
 }
 
@@ -300,6 +341,31 @@ void TStreamSocket::Write(const void* data, size_t size) {
     }
     bytes += n;
     size -= static_cast<size_t>(n);
+  }
+}
+
+void TStreamSocket::Write(const void* data, size_t size, TSteadyTime deadline, size_t* written) {
+  const auto* bytes = static_cast<const char*>(data);
+  size_t done = 0;
+  if (written != nullptr) *written = 0;
+  while (done < size) {
+    const ssize_t n = ::send(Fd(FHandle), bytes + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+      done += static_cast<size_t>(n);
+      if (written != nullptr) *written = done;
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) ThrowErrno("send");
+    // The buffers are full: wait until the peer takes some bytes, or the deadline.
+    pollfd p{Fd(FHandle), POLLOUT, 0};
+    for (;;) {
+      const auto left = TimeLeft(deadline);
+      if (left.count() <= 0) throw TimedOutError("send");
+      const int rc = ::poll(&p, 1, static_cast<int>(left.count()));
+      if (rc > 0) break;
+      if (rc < 0 && errno != EINTR) ThrowErrno("poll");
+    }
   }
 }
 

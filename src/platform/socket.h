@@ -25,11 +25,24 @@ class ESocketError : public std::runtime_error {
   ESocketError(const std::string& message, int code, std::string systemText);
   int Code() const { return FCode; }
   const std::string& SystemText() const { return FSystemText; }
+  // True when the name resolver failed: Code() is then the resolver's own code, not a system
+  // error number, and what() already holds the resolver's text with the name.
+  virtual bool ResolverFailure() const { return false; }
 
  private:
   int FCode;
   std::string FSystemText;
 };
+
+// A host name the resolver could not turn into an address. what() is
+// "Could not resolve "<host>": <resolver text>".
+class EResolveError : public ESocketError {
+ public:
+  using ESocketError::ESocketError;
+  bool ResolverFailure() const override { return true; }
+};
+
+using TSteadyTime = std::chrono::steady_clock::time_point;
 
 // The text a bind refused for a taken address and port raises.
 inline constexpr const char* kAddressInUseText =
@@ -47,7 +60,7 @@ struct TSocketAddress {
 bool IPv6Available();
 
 // Resolves a host name or numeric address; every address found, IPv4 first. Throws
-// ESocketError (with the resolver's text) when nothing is found.
+// EResolveError (with the resolver's text) when nothing is found.
 std::vector<TSocketAddress> ResolveHost(const std::string& host, uint16_t port);
 
 // The wildcard address of a version: "0.0.0.0" or "::".
@@ -59,6 +72,10 @@ std::string SystemErrorText(int code);
 ESocketError TimedOutError(const std::string& operation);
 // True for the error number of a write on a connection the peer has already closed.
 bool IsPeerClosedCode(int code);
+// True for the error numbers of a connection the peer has closed or reset.
+bool IsPeerGoneCode(int code);
+// Milliseconds left until `deadline` (0 when it has passed), for waits that take a duration.
+std::chrono::milliseconds TimeLeft(TSteadyTime deadline);
 
 class TStreamSocket {
  public:
@@ -72,14 +89,18 @@ class TStreamSocket {
   // Connects to the first address of `host` that answers. Throws ESocketError.
   static TStreamSocket ConnectTcp(const std::string& host, uint16_t port);
   static TStreamSocket ConnectTcp(const TSocketAddress& address);
-  // The same, giving up on each address after `timeout` (TimedOutError); a negative time-out
-  // waits as long as the system's connect does.
+  // The same, giving up after `timeout` in all, however many addresses the name has
+  // (TimedOutError); a negative time-out waits as long as the system's connect does. The name
+  // lookup itself is bounded by the resolver's own configuration, not by `timeout`.
   static TStreamSocket ConnectTcp(const std::string& host, uint16_t port,
                                   std::chrono::milliseconds timeout);
   static TStreamSocket ConnectTcp(const TSocketAddress& address, std::chrono::milliseconds timeout);
   // Connects to a Unix stream socket; no value when nothing listens there (missing file or
-  // refused), ESocketError for other failures (a path over 107 bytes among them).
-  static std::optional<TStreamSocket> ConnectUnix(const std::string& path);
+  // refused), ESocketError for other failures (a path over 107 bytes among them). With a
+  // time-out of zero or more, a listener that does not take the connection in time (its queue
+  // of waiting connections is full: the owner is stopped or hung) raises TimedOutError.
+  static std::optional<TStreamSocket> ConnectUnix(
+      const std::string& path, std::chrono::milliseconds timeout = std::chrono::milliseconds(-1));
 
   bool IsOpen() const { return FHandle >= 0; }
   // Reads what the socket holds, up to `size` bytes, waiting until at least one byte is there.
@@ -87,7 +108,13 @@ class TStreamSocket {
   size_t Read(void* buffer, size_t size);
   // Writes every byte; throws ESocketError when the connection fails.
   void Write(const void* data, size_t size);
-  // Waits until Read would not block; false on time-out.
+  // The same, but gives up at `deadline` when the peer does not take the bytes (it stopped
+  // reading and the system's buffers are full): TimedOutError, and the number of bytes that
+  // did leave is in *written when given. A deadline that has passed still writes what the
+  // buffers take at once.
+  void Write(const void* data, size_t size, TSteadyTime deadline, size_t* written = nullptr);
+  // Waits until Read would not block; false on time-out. A negative time-out waits without
+  // limit.
   bool WaitReadable(std::chrono::milliseconds timeout);
   // True when the peer has closed or reset the connection (or the socket is closed). Never
   // waits and consumes nothing: data waiting to be read counts as open.

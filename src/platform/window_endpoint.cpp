@@ -261,8 +261,18 @@ TWindowEndpointClient::TWindowEndpointClient(std::unique_ptr<TImpl> impl)
 
 TWindowEndpointClient::~TWindowEndpointClient() = default;
 
-std::unique_ptr<TWindowEndpointClient> TWindowEndpointClient::Connect(const std::string& path) {
-  std::optional<TStreamSocket> socket = TStreamSocket::ConnectUnix(path);
+std::unique_ptr<TWindowEndpointClient> TWindowEndpointClient::Connect(
+    const std::string& path, std::chrono::milliseconds timeout) {
+  std::optional<TStreamSocket> socket;
+  try {
+    socket = TStreamSocket::ConnectUnix(path, timeout);
+  } catch (const ESocketError& e) {
+    if (e.Code() == TimedOutError("connect").Code()) {
+      throw EWindowEndpointTimeout("Window endpoint " + path + " did not take the connection in " +
+                                   std::to_string(timeout.count()) + " ms");
+    }
+    throw EWindowEndpointError("Window endpoint " + path + ": " + e.what());
+  }
   if (!socket) return nullptr;
   auto impl = std::make_unique<TImpl>();
   impl->Socket = std::move(*socket);
@@ -286,38 +296,63 @@ bool TWindowEndpointClient::WriteRaw(std::string_view bytes) {
   }
 }
 
+TWindowEndpointClient::TExchange TWindowEndpointClient::ExchangeUntil(
+    uint32_t msg, uint32_t flags, uint64_t wparam, uint64_t lparam, std::string_view data,
+    std::optional<std::chrono::steady_clock::time_point> deadline) {
+  if (data.size() > kMaxFrameData) return {TOutcome::TooLarge};
+  TStreamSocket& socket = FImpl->Socket;
+  auto closed = [&socket](TOutcome outcome) {
+    socket.Close();  // a reply may still come; the stream is out of step now
+    return TExchange{outcome};
+  };
+  // A connection the owner has closed since the last frame: nothing of this frame left.
+  if (!socket.IsOpen() || socket.PeerClosed()) return closed(TOutcome::NotDelivered);
+  const std::string request = EncodeFrame(msg, flags, wparam, lparam, data);
+  try {
+    if (deadline) {
+      socket.Write(request.data(), request.size(), *deadline);
+    } else {
+      socket.Write(request.data(), request.size());
+    }
+  } catch (const ESocketError& e) {
+    if (IsPeerGoneCode(e.Code())) return closed(TOutcome::NotDelivered);  // frame never whole
+    if (e.Code() == TimedOutError("send").Code()) return closed(TOutcome::TimedOut);
+    return closed(TOutcome::Failed);
+  }
+  // From here on the owner may have handled the frame.
+  char reply[kFrameReplySize];
+  size_t got = 0;
+  try {
+    while (got < kFrameReplySize) {
+      if (deadline) {
+        const auto left = TimeLeft(*deadline);
+        if (left.count() <= 0 || !socket.WaitReadable(left)) return closed(TOutcome::TimedOut);
+      }
+      const size_t n = socket.Read(reply + got, kFrameReplySize - got);
+      if (n == 0) return closed(TOutcome::Failed);
+      got += n;
+    }
+  } catch (const ESocketError&) {
+    return closed(TOutcome::Failed);
+  }
+  return {TOutcome::Replied, DecodeReply(reply)};
+}
+
+TWindowEndpointClient::TExchange TWindowEndpointClient::SendFrameBefore(
+    uint32_t msg, uint64_t wparam, uint64_t lparam, std::string_view data,
+    std::chrono::steady_clock::time_point deadline) {
+  return ExchangeUntil(msg, kFrameFlagSent, wparam, lparam, data, deadline);
+}
+
 std::optional<int64_t> TWindowEndpointClient::Exchange(uint32_t msg, uint32_t flags,
                                                        uint64_t wparam, uint64_t lparam,
                                                        std::string_view data,
                                                        std::chrono::milliseconds timeout) {
-  if (!Connected() || data.size() > kMaxFrameData) return std::nullopt;
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  try {
-    const std::string request = EncodeFrame(msg, flags, wparam, lparam, data);
-    FImpl->Socket.Write(request.data(), request.size());
-    char reply[kFrameReplySize];
-    size_t got = 0;
-    while (got < kFrameReplySize) {
-      if (timeout.count() >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !FImpl->Socket.WaitReadable(left)) {
-          FImpl->Socket.Close();  // the reply may still come; the stream is out of step now
-          return std::nullopt;
-        }
-      }
-      const size_t n = FImpl->Socket.Read(reply + got, kFrameReplySize - got);
-      if (n == 0) {
-        FImpl->Socket.Close();
-        return std::nullopt;
-      }
-      got += n;
-    }
-    return DecodeReply(reply);
-  } catch (const ESocketError&) {
-    FImpl->Socket.Close();
-    return std::nullopt;
-  }
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  if (timeout.count() >= 0) deadline = std::chrono::steady_clock::now() + timeout;
+  const TExchange exchange = ExchangeUntil(msg, flags, wparam, lparam, data, deadline);
+  if (exchange.Outcome != TOutcome::Replied) return std::nullopt;
+  return exchange.Result;
 }
 
 std::optional<int64_t> TWindowEndpointClient::SendFrame(uint32_t msg, uint64_t wparam,
@@ -333,8 +368,9 @@ std::optional<int64_t> TWindowEndpointClient::PostFrame(uint32_t msg, uint64_t w
 }
 
 std::unique_ptr<TWindowEndpointClient> FindWindowEndpoint(const std::string& className,
-                                                          const std::string& caption) {
-  return TWindowEndpointClient::Connect(WindowEndpointPath(className, caption));
+                                                          const std::string& caption,
+                                                          std::chrono::milliseconds timeout) {
+  return TWindowEndpointClient::Connect(WindowEndpointPath(className, caption), timeout);
 }
 
 }  // namespace bx

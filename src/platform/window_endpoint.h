@@ -20,7 +20,12 @@
 //
 // TWindowEndpointClient (the sender side): one connection; SendFrame/PostFrame return the
 // reply, or no value when the endpoint has gone or did not answer within the time-out (the
-// connection is closed then). Threads: one thread at a time per client.
+// connection is closed then). SendFrameBefore bounds the whole exchange (the write of the
+// frame and the wait for its reply) by one deadline and tells apart a frame that cannot have
+// reached the owner from one that may have: only the first may be sent again. Connect and
+// FindWindowEndpoint take a time-out for owners that do not take connections (stopped or
+// hung: their queue of waiting connections is full). Threads: one thread at a time per
+// client.
 #pragma once
 
 #include <chrono>
@@ -39,6 +44,12 @@ namespace bx {
 class EWindowEndpointError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// An owner that did not take a connection within the time-out.
+class EWindowEndpointTimeout : public EWindowEndpointError {
+ public:
+  using EWindowEndpointError::EWindowEndpointError;
 };
 
 // <RunFolder()>/<class>.<caption>.sock; throws EWindowEndpointError for a name holding "/" or
@@ -69,8 +80,31 @@ class TWindowEndpointClient {
   TWindowEndpointClient(const TWindowEndpointClient&) = delete;
   TWindowEndpointClient& operator=(const TWindowEndpointClient&) = delete;
 
-  // Connects to an endpoint path; null when nothing listens there.
-  static std::unique_ptr<TWindowEndpointClient> Connect(const std::string& path);
+  // How one bounded exchange ended.
+  enum class TOutcome : uint8_t {
+    Replied,       // Result holds the owner's reply
+    NotDelivered,  // the owner had closed the connection before the frame was written whole:
+                   // it cannot have handled it (sending it again is safe)
+    TimedOut,      // the deadline passed while writing or waiting for the reply
+    Failed,        // the connection failed after the frame was written: it may have been handled
+    TooLarge,      // more data than an endpoint takes (kMaxFrameData); nothing was written and
+                   // the connection stays open
+  };
+  struct TExchange {
+    TOutcome Outcome = TOutcome::Failed;
+    int64_t Result = 0;
+  };
+
+  // Connects to an endpoint path; null when nothing listens there. A time-out of zero or more
+  // bounds the wait for an owner that does not take the connection: EWindowEndpointTimeout.
+  // Other failures raise EWindowEndpointError.
+  static std::unique_ptr<TWindowEndpointClient> Connect(
+      const std::string& path, std::chrono::milliseconds timeout = kWaitForever);
+
+  // A sent frame (the sender waits for the owner's result), everything done by `deadline`.
+  // The connection is closed after every outcome but Replied and TooLarge.
+  TExchange SendFrameBefore(uint32_t msg, uint64_t wparam, uint64_t lparam, std::string_view data,
+                            std::chrono::steady_clock::time_point deadline);
 
   // The handler's result; no value on failure or time-out.
   std::optional<int64_t> SendFrame(uint32_t msg, uint64_t wparam, uint64_t lparam,
@@ -92,11 +126,17 @@ class TWindowEndpointClient {
   explicit TWindowEndpointClient(std::unique_ptr<TImpl> impl);
   std::optional<int64_t> Exchange(uint32_t msg, uint32_t flags, uint64_t wparam, uint64_t lparam,
                                   std::string_view data, std::chrono::milliseconds timeout);
+  // No deadline: no bound on the write or the wait.
+  TExchange ExchangeUntil(uint32_t msg, uint32_t flags, uint64_t wparam, uint64_t lparam,
+                          std::string_view data,
+                          std::optional<std::chrono::steady_clock::time_point> deadline);
   std::unique_ptr<TImpl> FImpl;
 };
 
 // Finds the "window" of a class and caption: a connected client, or null when none runs.
-std::unique_ptr<TWindowEndpointClient> FindWindowEndpoint(const std::string& className,
-                                                          const std::string& caption);
+// Raises as TWindowEndpointClient::Connect does.
+std::unique_ptr<TWindowEndpointClient> FindWindowEndpoint(
+    const std::string& className, const std::string& caption,
+    std::chrono::milliseconds timeout = TWindowEndpointClient::kWaitForever);
 
 }  // namespace bx

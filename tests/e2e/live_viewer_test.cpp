@@ -7,12 +7,15 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "config/registry.h"
 #include "destinations/live_viewer_destination.h"
 #include "messages/dispatch_message.h"
 #include "platform/detached_process.h"
@@ -66,7 +69,7 @@ class LiveViewerTest : public ::testing::Test {
     auto d = std::make_unique<TBxLiveViewerDestination>();
     d->SetName("Viewer");
     d->SetOptions("");
-    d->ProgramPath = FScript;
+    d->Programs = {FScript};
     return d;
   }
   static TDispatchMessagePtr Message(int32_t type, const std::string& text,
@@ -143,7 +146,7 @@ TEST_F(LiveViewerTest, TextFormAndCleanExitOnSigterm) {
 
 TEST_F(LiveViewerTest, AMissingProgramLogsOneErrorPerMessage) {
   auto d = Make();
-  d->ProgramPath = FHome / "missing/BxLiveViewer";
+  d->Programs = {FHome / "missing/BxLiveViewer"};
   TDispatchMessagePtr m = Message(0, "lost");
   d->Dispatch(*m);
   d->Dispatch(*m);
@@ -155,6 +158,71 @@ TEST_F(LiveViewerTest, AMissingProgramLogsOneErrorPerMessage) {
   withOption.SetName("Viewer");
   withOption.SetOptions("x=1");
   EXPECT_TRUE(withOption.Invalid);
+}
+
+TEST_F(LiveViewerTest, AViewerThatEndsAtOnceGivesWayToTheNextCandidateWithoutWaiting) {
+  unsetenv("VIEWER_ARGS");
+  WriteFile(FHome / "quits.sh", "#!/bin/sh\necho quit >> '" + FHome / "quits" + "'\nexit 0\n");
+  std::filesystem::permissions(FHome / "quits.sh", std::filesystem::perms::owner_all);
+  auto d = Make();
+  d->Programs = {FHome / "quits.sh", FScript};
+  // Long enough that waiting it out for the first program could not go unnoticed.
+  d->StartTimeout = std::chrono::seconds(60);
+  TDispatchMessagePtr m = Message(1, "after a quitter");
+  const auto start = std::chrono::steady_clock::now();
+  d->Dispatch(*m);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(ReadFile(FHome / "quits"), "quit\n");
+  EXPECT_EQ(Lines(ReadFile(FHome / "starts")).size(), 1u);
+  EXPECT_EQ(Lines(ReadFile(FHome / "out")).size(), 1u);
+  EXPECT_EQ(FLog.Lines(),
+            std::vector<std::string>{"Warning: The Brevix Live Viewer \"" + FHome / "quits.sh" +
+                                     "\" ended before its window appeared"});
+}
+
+// Restores an environment variable when the test ends.
+class TSavedVariable {
+ public:
+  explicit TSavedVariable(const char* name) : FName(name) {
+    if (const char* value = std::getenv(name)) FValue = value;
+  }
+  ~TSavedVariable() {
+    if (FValue) {
+      setenv(FName, FValue->c_str(), 1);
+    } else {
+      unsetenv(FName);
+    }
+  }
+
+ private:
+  const char* FName;
+  std::optional<std::string> FValue;
+};
+
+TEST_F(LiveViewerTest, TheLookupOrderEndsWithTheViewerBesideTheProgram) {
+  // The installation recorded has no viewer; the one on PATH ends at once; the one beside
+  // this program (the build's) is the real viewer.
+  ASSERT_TRUE(RegistryWriteString(TRegistryRoot::LocalMachine, kProductRegistryKey, "InstallPath",
+                                  FHome / "install/", true));
+  WriteFile(FHome / "path/BxLiveViewer",
+            "#!/bin/sh\necho quit >> '" + FHome / "quits" + "'\nexit 0\n");
+  std::filesystem::permissions(FHome / "path/BxLiveViewer", std::filesystem::perms::owner_all);
+  TSavedVariable path("PATH");
+  setenv("PATH", (FHome / "path:/usr/bin:/bin").c_str(), 1);
+
+  auto d = Make();
+  d->Programs.clear();
+  EXPECT_EQ(TBxLiveViewerDestination::ViewerProgramCandidates(),
+            (std::vector<std::string>{FHome / "install/Bin/BxLiveViewer", "BxLiveViewer",
+                                      BX_BIN_DIR "/BxLiveViewer"}));
+  TDispatchMessagePtr m = Message(1, "found beside");
+  d->Dispatch(*m);
+  EXPECT_EQ(ReadFile(FHome / "quits"), "quit\n");
+  EXPECT_NE(TBxLiveViewerDestination::FindViewerWindow(), nullptr);
+  EXPECT_EQ(
+      FLog.Lines(),
+      std::vector<std::string>{
+          "Warning: The Brevix Live Viewer \"BxLiveViewer\" ended before its window appeared"});
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -11,6 +13,7 @@
 
 #include "destinations/remote_fixture.h"
 #include "destinations/tcp_destination.h"
+#include "destinations/udp_destination.h"
 #include "platform/process_id.h"
 #include "receivers/tcp_receiver.h"
 #include "support/scripted_server.h"
@@ -216,6 +219,54 @@ TEST_F(TcpDestinationTest, AnOrderlyCloseByThePeerIsIgnoredSilently) {
   EXPECT_EQ(AsRecord(requests[2]).MsgType, 0);
   EXPECT_EQ(AsRecord(requests[3]).MsgType, 92);
   EXPECT_EQ(far.Connection, (std::vector<size_t>{1, 2, 3, 4}));
+}
+
+TEST_F(TcpDestinationTest, AFarSideThatNeverReadsHoldsAMessageAtMostTheLargestTimeout) {
+  using namespace std::chrono_literals;
+  // Accepts and never reads nor answers, until the test lets it go.
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  TScriptedServer server([released](TStreamSocket&) { released.wait_for(60s); });
+  auto d = Make(server.Port());
+  d->Client().ConnectTimeout = 4s;
+  d->Client().ReadTimeout = 4s;
+  // The registration waits for its reply, then the message waits for room to be written: both
+  // share the message's bound of 4 s.
+  TDispatchMessagePtr big = Message(0, std::string(32 * 1024 * 1024, 'x'));
+  const auto start = std::chrono::steady_clock::now();
+  d->Dispatch(*big);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 4s + 3s);
+  release.set_value();
+  const std::string timedOut =
+      "Socket Error # " + std::to_string(ETIMEDOUT) + "\r\n" + SystemErrorText(ETIMEDOUT);
+  EXPECT_EQ(Errors(), (std::vector<std::string>{"TCP Connect Unsuccessful (" + timedOut + ")",
+                                                "TCP Dispatch Unsuccessful (" + timedOut + ")"}));
+  EXPECT_FALSE(d->Client().IsConnected());  // dropped, so the stream stays in step
+}
+
+TEST_F(TcpDestinationTest, NameResolutionFailuresLogTheResolversText) {
+  // A label over 63 characters is refused by the resolver itself: nothing leaves the machine.
+  const std::string host = std::string(64, 'a') + ".invalid";
+  auto tcp = std::make_unique<TBxTcpDestination>();
+  tcp->SetName("Tcp");
+  tcp->SetOptions("Host=" + host);
+  TBxUdpDestination udp;
+  udp.SetName("Udp");
+  udp.SetOptions("Host=" + host);
+  TDispatchMessagePtr m = Message(0, "x");
+  tcp->Dispatch(*m);
+  udp.Dispatch(*m);
+  const std::vector<std::string> errors = Errors();
+  ASSERT_EQ(errors.size(), 4u);
+  const std::string prefix = "(Could not resolve \"" + host + "\": ";
+  EXPECT_EQ(errors[0].rfind("TCP Connect Unsuccessful " + prefix, 0), 0u) << errors[0];
+  EXPECT_EQ(errors[1].rfind("TCP Dispatch Unsuccessful " + prefix, 0), 0u) << errors[1];
+  EXPECT_EQ(errors[2].rfind("UDP Connect Unsuccesful " + prefix, 0), 0u) << errors[2];
+  EXPECT_EQ(errors[3].rfind("UDP Dispatch Unsuccessful " + prefix, 0), 0u) << errors[3];
+  for (const std::string& e : errors) {
+    EXPECT_EQ(e.find("Socket Error #"), std::string::npos) << e;
+    EXPECT_GT(e.size(), errors[0].find(prefix) + prefix.size() + 2) << e;  // the resolver's text
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -15,6 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "messages/dispatch_message.h"
+#include "platform/message_loop.h"
+#include "platform/window_endpoint.h"
 #include "support/child_process.h"
 #include "support/free_port.h"
 #include "support/temp_home.h"
@@ -410,6 +414,66 @@ TEST_F(DispatcherE2ETest, ServiceModeUnderATestServiceManager) {
   run = RunProgram({kBin + "/BxDispatcher", "-UNINSTALL"}, FHome.Path());
   EXPECT_EQ(run.ExitCode, 1);
   EXPECT_NE(run.Error.find("could not be uninstalled"), std::string::npos);
+}
+
+TEST_F(DispatcherE2ETest, AStoppedViewerHoldsOtherDestinationsOnlyUntilTheDeadline) {
+  using namespace std::chrono_literals;
+  constexpr auto kDeadline = 30s;  // the viewer destination's send time-out
+  constexpr auto kMargin = 15s;
+  // The real viewer, started here so that it can be stopped and ended by its process id.
+  TChildProcess viewer({kBin + "/BxLiveViewer"}, {}, FHome.Path());
+  ASSERT_TRUE(
+      WaitFor([&] { return FileExists(FHome / "run/TFrmViewer.Brevix Live Viewer.sock"); }));
+  auto dispatcher = Start();
+  const std::string viewerId = "{11111111-0000-0000-0000-00000000000A}";
+  const std::string fileId = "{11111111-0000-0000-0000-00000000000B}";
+  const std::string file = FHome / "logs/other.bxl";
+  EXPECT_EQ(Send({"register", "--id", viewerId, "--destination", "Viewer"}).Output, "1\n");
+  EXPECT_EQ(Send({"register", "--id", fileId, "--destination", "File[Path=" + file + "]"}).Output,
+            "1\n");
+  EXPECT_EQ(Send({"message", "--id", viewerId, "--text", "seen"}).Output, "1\n");
+  ASSERT_TRUE(WaitFor([&] { return viewer.StandardOutput().find("seen") != std::string::npos; }))
+      << Log();
+
+  // Stopped: it still takes connections (the system queues them) but never reads or answers.
+  viewer.Signal(SIGSTOP);
+  const auto sent = std::chrono::steady_clock::now();
+  EXPECT_EQ(Send({"message", "--id", viewerId, "--text", "to the stopped viewer"}).Output, "1\n");
+  EXPECT_EQ(Send({"message", "--id", fileId, "--text", "for the file"}).Output, "1\n");
+  EXPECT_TRUE(WaitFor([&] { return FileExists(file) && !Entries(file).empty(); }, 90s)) << Log();
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, kDeadline + kMargin);
+  EXPECT_EQ(EntryTexts(file), std::vector<std::string>{"for the file"});
+
+  // A message larger than the socket's buffers, so that even its write waits, then WM_CLOSE:
+  // the stop waits for the dispatch thread, which the deadline frees.
+  const std::string bigText(4 * 1024 * 1024, 'v');
+  TDispatchMessageFields fields;
+  fields.MsgType = 4;
+  fields.DispatchID = viewerId;
+  fields.AppName = "e2e";
+  fields.MsgText = bigText;
+  TDispatchMessagePtr big = BuildDispatchMessage(fields);
+  auto window = FindWindowEndpoint("TFrmDispatcher", "Brevix Dispatcher", 10s);
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window
+                  ->SendFrame(WM_COPYDATA, 0, 0x7F000001,
+                              std::string_view(reinterpret_cast<const char*>(big.get()),
+                                               static_cast<size_t>(DispatchMessageSize(*big))),
+                              10s)
+                  .has_value());
+  window.reset();
+  const auto stopped = std::chrono::steady_clock::now();
+  EXPECT_EQ(Send({"--stop"}).Output, "1\n");
+  EXPECT_EQ(dispatcher->Wait(90s), 0) << Log();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, kDeadline + kMargin);
+
+  const std::vector<std::string> log = LogTexts(Log());
+  // The second message's entry comes while the dispatcher stops, after its log has closed.
+  EXPECT_GE(std::count(log.begin(), log.end(), "The Brevix Live Viewer did not answer"), 1);
+  EXPECT_EQ(log.back(), "Dispatcher has been stopped");
+  viewer.Signal(SIGCONT);
+  viewer.Signal(SIGTERM);
+  EXPECT_TRUE(viewer.Wait().has_value());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "messages/base64.h"
 #include "net/http_client.h"
@@ -128,6 +129,74 @@ TEST(HttpClient, ASilentServerMeetsTheReadTimeout) {
     EXPECT_EQ(e.Code(), TimedOutError("x").Code());
     EXPECT_EQ(std::string(e.what()).rfind("Socket Error # ", 0), 0u);
   }
+}
+
+// Reads a request's head, up to its blank line (the body is short and comes with it).
+void ReadRequestHead(TStreamSocket& s) {
+  std::string head;
+  char buffer[4096];
+  while (head.find("\r\n\r\n") == std::string::npos && s.WaitReadable(std::chrono::seconds(10))) {
+    const size_t n = s.Read(buffer, sizeof buffer);
+    if (n == 0) return;
+    head.append(buffer, n);
+  }
+}
+
+// Runs one PostForm and returns what it raised and how long it took.
+struct TTimedPost {
+  std::string Raised;  // "timed out", "other: <text>", or "" for success
+  std::chrono::steady_clock::duration Took;
+};
+TTimedPost TimedPost(TBxHTTP& http, uint16_t port) {
+  const auto start = std::chrono::steady_clock::now();
+  TTimedPost result;
+  try {
+    http.PostForm("http://127.0.0.1:" + std::to_string(port) + "/message?Alias=Default", {"a"});
+  } catch (const ESocketError& e) {
+    result.Raised =
+        e.Code() == TimedOutError("x").Code() ? "timed out" : "other: " + std::string(e.what());
+  } catch (const std::exception& e) {
+    result.Raised = "other: " + std::string(e.what());
+  }
+  result.Took = std::chrono::steady_clock::now() - start;
+  return result;
+}
+
+TEST(HttpClient, ReadTimeoutBoundsTheWholeAnswerOfATricklingOrEndlessServer) {
+  using namespace std::chrono_literals;
+  // One byte a second: every single wait is short, the answer never completes in time. The
+  // server gives up after 20 bytes, so a client without a bound on the whole answer sees the
+  // close instead of its time-out.
+  TScriptedServer trickle([](TStreamSocket& s) {
+    ReadRequestHead(s);
+    const std::string answer = "HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n";
+    for (size_t i = 0; i < 20; ++i) {
+      s.Write(&answer[i], 1);
+      std::this_thread::sleep_for(1s);
+    }
+  });
+  TBxHTTP http;
+  http.ReadTimeout = 3s;
+  TTimedPost post = TimedPost(http, trickle.Port());
+  EXPECT_EQ(post.Raised, "timed out");
+  EXPECT_LT(post.Took, 3s + 5s);  // the time-out plus a margin for a loaded machine
+
+  // A body without end, arriving briskly; the server stops after 20 s.
+  TScriptedServer endless([](TStreamSocket& s) {
+    ReadRequestHead(s);
+    const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
+    s.Write(head.data(), head.size());
+    const std::string chunk(16384, 'z');
+    const auto stop = std::chrono::steady_clock::now() + 20s;
+    while (std::chrono::steady_clock::now() < stop) {
+      s.Write(chunk.data(), chunk.size());
+      std::this_thread::sleep_for(10ms);
+    }
+  });
+  http.ReadTimeout = 2s;
+  post = TimedPost(http, endless.Port());
+  EXPECT_EQ(post.Raised, "timed out");
+  EXPECT_LT(post.Took, 2s + 5s);
 }
 
 }  // namespace

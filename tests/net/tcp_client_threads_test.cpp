@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 
 #include "net/tcp_client.h"
 #include "support/scripted_server.h"
@@ -165,6 +167,67 @@ TEST(TcpClient, AFullBacklogMeetsTheConnectTimeout) {
     }
   }
   EXPECT_TRUE(timedOut);
+}
+
+TEST(TcpClient, APeerThatNeverReadsMeetsTheTimeoutOnWritesAlsoWithTimeoutZero) {
+  using namespace std::chrono_literals;
+  // Accepts and never reads, until the test lets it go: the system's buffers fill up.
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  TScriptedServer server([released](TStreamSocket&) { released.wait_for(30s); });
+  const std::string block(32 * 1024 * 1024, 'b');
+  struct TCase {
+    std::chrono::milliseconds Timeout;
+    std::chrono::milliseconds Bound;  // the time-out plus a margin for a loaded machine
+  };
+  for (const TCase& c : {TCase{2000ms, 7000ms}, TCase{0ms, 5000ms}}) {
+    SCOPED_TRACE(c.Timeout.count());
+    TBxTCPClient client("127.0.0.1", server.Port());
+    client.ReadTimeout = c.Timeout;
+    client.Connect();
+    const auto start = std::chrono::steady_clock::now();
+    auto write = std::async(std::launch::async, [&]() -> std::string {
+      try {
+        client.WriteBytes(block.data(), block.size());
+        return "written";
+      } catch (const ESocketError& e) {
+        return e.Code() == TimedOutError("x").Code() ? "timed out" : e.what();
+      } catch (const std::exception& e) {
+        return e.what();
+      }
+    });
+    if (write.wait_for(20s) != std::future_status::ready) {
+      release.set_value();  // lets the write end, so the failure is reported, not a hang
+      write.wait();
+      FAIL() << "the write did not end while the peer never read";
+    }
+    EXPECT_EQ(write.get(), "timed out");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, c.Bound);
+    // The stream is out of step: the connection was dropped.
+    EXPECT_FALSE(client.IsConnected());
+  }
+  // A time-out of 0 means no waiting for reads as well: nothing has arrived, so it times out.
+  TScriptedServer quiet([](TStreamSocket& s) { ReadUntilClosed(s, std::chrono::seconds(10)); });
+  TBxTCPClient client("127.0.0.1", quiet.Port());
+  client.ReadTimeout = 0ms;
+  client.Connect();
+  EXPECT_THROW(client.ReadInt32(), ESocketError);
+  EXPECT_FALSE(client.IsConnected());
+  release.set_value();
+}
+
+TEST(TcpClient, ANameTheResolverCannotFindLogsTheResolversText) {
+  // A label over 63 characters is refused by the resolver itself: nothing leaves the machine.
+  const std::string host = std::string(64, 'a') + ".invalid";
+  TBxTCPClient client(host, 3434);
+  try {
+    client.Connect();
+    FAIL() << "no exception";
+  } catch (const ESocketError& e) {
+    EXPECT_EQ(std::string(e.what()), "Could not resolve \"" + host + "\": " + e.SystemText());
+    EXPECT_FALSE(e.SystemText().empty());
+    EXPECT_EQ(std::string(e.what()).find("Socket Error #"), std::string::npos);
+  }
 }
 
 }  // namespace

@@ -40,9 +40,8 @@ TBxSyslogDestination::~TBxSyslogDestination() {
   CloseStream();
   if (FTruncated > 0) {
     AddLogEntry(TLogLevel::Info, "Syslog destination " + FHost + ":" + std::to_string(GetPort()) +
-                                     ": " + std::to_string(FTruncated) +
-                                     " UDP messages were cut to " + std::to_string(kMaxUdpMessage) +
-                                     " bytes");
+                                     ": UDP messages cut to " + std::to_string(kMaxUdpMessage) +
+                                     " bytes: " + std::to_string(FTruncated));
   }
 }
 

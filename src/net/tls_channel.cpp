@@ -205,7 +205,8 @@ bool TBxTlsChannel::PumpRead() {
     FEnded = true;
     return true;
   }
-  Fail("read", LibraryReasons());
+  const std::string reasons = LibraryReasons();
+  Fail("read", reasons.empty() ? "protocol error" : reasons);
 }
 
 void TBxTlsChannel::WaitReadable() {
@@ -243,7 +244,8 @@ void TBxTlsChannel::Write(const void* data, size_t size) {
         const int error = SSL_get_error(Ssl(FSsl), n);
         FlushOutput();
         if (error == SSL_ERROR_ZERO_RETURN) Fail("write", "connection closed by the peer");
-        Fail("write", LibraryReasons());
+        const std::string reasons = LibraryReasons();
+        Fail("write", reasons.empty() ? "protocol error" : reasons);
       }
       FlushOutput();
       at += n;

@@ -153,7 +153,7 @@ TEST_F(SyslogRsyslogTest, RegistrationsAreNotForwardedAndLongDatagramsAreCut) {
   EXPECT_EQ(
       FLog.Texts(TLogLevel::Info),
       std::vector<std::string>{"Syslog destination 127.0.0.1:" + std::to_string(FPeer.UdpPort()) +
-                               ": 1 UDP messages were cut to 480 bytes"});
+                               ": UDP messages cut to 480 bytes: 1"});
 }
 
 TEST_F(SyslogRsyslogTest, LostConnectionsAreReopenedAtTheNextMessage) {

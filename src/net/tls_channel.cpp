@@ -78,6 +78,19 @@ TBxTlsChannel::TBxTlsChannel(const TBxTlsContext& context,
                              std::unique_ptr<TBxDeadlineChannel> transport, const std::string& host,
                              uint16_t port)
     : FTransport(std::move(transport)), FHost(host), FPort(port), FPeer(FTransport->PeerText()) {
+  try {
+    Setup(context);
+    Handshake();
+  } catch (...) {
+    // The destructor does not run for a constructor that throws.
+    if (FSsl != nullptr) SSL_free(Ssl(FSsl));
+    FSsl = nullptr;
+    FTransport->Close();
+    throw;
+  }
+}
+
+void TBxTlsChannel::Setup(const TBxTlsContext& context) {
   ERR_clear_error();
   SSL* ssl = SSL_new(Ctx(context.Native()));
   if (ssl == nullptr) Fail("setup", LibraryReasons());
@@ -92,17 +105,16 @@ TBxTlsChannel::TBxTlsChannel(const TBxTlsContext& context,
   SSL_set_bio(ssl, in, out);  // the engine owns both from here
   FIn = in;
   FOut = out;
-  const bool ip = IsIPAddress(host);
-  if (!ip && SSL_set_tlsext_host_name(ssl, host.c_str()) != 1) Fail("setup", LibraryReasons());
+  const bool ip = IsIPAddress(FHost);
+  if (!ip && SSL_set_tlsext_host_name(ssl, FHost.c_str()) != 1) Fail("setup", LibraryReasons());
   if (context.Settings().VerifyPeer) {
     X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
-    const int set = ip ? X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str())
-                       : X509_VERIFY_PARAM_set1_host(param, host.c_str(), host.size());
+    const int set = ip ? X509_VERIFY_PARAM_set1_ip_asc(param, FHost.c_str())
+                       : X509_VERIFY_PARAM_set1_host(param, FHost.c_str(), FHost.size());
     if (set != 1) Fail("setup", LibraryReasons());
     X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
   }
   SSL_set_connect_state(ssl);
-  Handshake();
 }
 
 TBxTlsChannel::~TBxTlsChannel() {

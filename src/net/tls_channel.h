@@ -88,6 +88,8 @@ class TBxTlsChannel : public TBxByteChannel {
   std::string Protocol() const;
 
  private:
+  // Makes the engine's connection with its memory buffers, SNI and the name to check.
+  void Setup(const TBxTlsContext& context);
   void Handshake();
   // Hands the engine's pending output to the transport.
   void FlushOutput();

@@ -114,11 +114,12 @@ TEST(SyslogMessageTest, FittingCutsTheMessageAtACharacterBoundary) {
   TDispatchMessagePtr small = Record(0, "short");
   EXPECT_EQ(FitSyslogMessage(*small, 1, 480), BuildSyslogMessage(*small, 1));
   // When STRUCTURED-DATA alone is too long it becomes "-" and the text still goes.
+  const std::string category(40, 'c'), thread(25, 't'), typeName(40, 'y'), id(41, 'd');
   TDispatchMessageFields f;
-  f.Category = std::string(40, 'c');
-  f.ThreadName = std::string(25, 't');
-  f.TypeName = std::string(40, 'y');
-  f.DispatchID = std::string(41, 'd');
+  f.Category = category;
+  f.ThreadName = thread;
+  f.TypeName = typeName;
+  f.DispatchID = id;
   f.MsgText = "hello";
   TDispatchMessagePtr wide = BuildDispatchMessage(f);
   const std::string narrow = FitSyslogMessage(*wide, 1, 100);

@@ -15,6 +15,10 @@
 // gets the "/connect" request only. The destination is never Connected between messages, so
 // its destruction sends nothing.
 //
+// Time-outs: the client's (http_client.h, 30 s each by default); the "/connect" and
+// "/message" requests of one message together take at most the larger of ConnectTimeout and
+// ReadTimeout (remote_destination.h). Client() lets tests and the owner change them.
+//
 // Ownership: owns its HTTP client. Threads: as every destination (destination.h).
 // Failure: nothing is caught here. A failed request (network, time-out, an answer other than
 // 2xx, an https URL) raises out of Dispatch to the dispatch thread, which logs it; a failed

@@ -13,8 +13,11 @@
 // Connected, then closes the connection.
 //
 // Time-outs: the client's connect and read time-outs (30 s by default, see tcp_client.h)
-// bound how long a silent far side can hold the dispatch thread; Client() lets tests and the
-// owner change them.
+// bound each connect, each request's write and each reply's read, and one message (with the
+// first message's registration or a reconnect) holds the dispatch thread at most the larger
+// of the two, whatever the far side does (remote_destination.h). A write or read that times
+// out drops the connection; the next message reconnects. Client() lets tests and the owner
+// change them.
 //
 // Ownership: owns its TCP client. Threads: as every destination (destination.h): Dispatch on
 // the dispatch thread only.

@@ -29,9 +29,9 @@ TEST(DetachedProcessTest, StartsAProgramAndReportsOneThatCannotStart) {
   EXPECT_FALSE(SpawnDetached({}, &error));
 }
 
-bool WaitForFile(const std::string& path) {
+bool WaitForFile(const std::string& path, const std::string& holding) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!test::FileExists(path) || test::ReadFile(path).empty()) {
+  while (!test::FileExists(path) || test::ReadFile(path).find(holding) == std::string::npos) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
@@ -46,20 +46,27 @@ TEST(DetachedProcessTest, AStartedProgramGetsTheDefaultSignalMaskAndDispositions
   sigaddset(&stop, SIGTERM);
   sigaddset(&stop, SIGINT);
   ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &stop, &previous), 0);
-  struct sigaction ignore {
-  }, previousAction{};
+  struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
+  struct sigaction previousAction {};
   ASSERT_EQ(sigaction(SIGUSR2, &ignore, &previousAction), 0);
 
+  // The copy is made by the started program itself, so it holds that program's own masks.
   const std::string out = home / "status";
-  const bool started = SpawnDetached(
-      {"sh", "-c", "grep -E '^Sig(Blk|Ign)' /proc/self/status > \"$0.tmp\"; mv \"$0.tmp\" \"$0\"",
-       out});
+  const bool started = SpawnDetached({"cp", "/proc/self/status", out});
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   sigaction(SIGUSR2, &previousAction, nullptr);
   ASSERT_TRUE(started);
-  ASSERT_TRUE(WaitForFile(out));
-  EXPECT_EQ(test::ReadFile(out), "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
+  // SigCgt follows the two lines looked at: the copy is whole once it is there.
+  ASSERT_TRUE(WaitForFile(out, "SigCgt:"));
+  std::string masks;
+  const std::string status = test::ReadFile(out);
+  for (const char* name : {"SigBlk:", "SigIgn:"}) {
+    const size_t at = status.find(name);
+    ASSERT_NE(at, std::string::npos) << status;
+    masks += status.substr(at, status.find('\n', at) + 1 - at);
+  }
+  EXPECT_EQ(masks, "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
 }
 
 TEST(DetachedProcessTest, AWatchedProgramsEndIsNoticedAtOnce) {

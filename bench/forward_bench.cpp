@@ -5,12 +5,16 @@
 //   header and record and reading the reply;
 // - UDP: TBxUdpDestination (relabel, Base64, datagram) against TBxUDPClient sending an already
 //   encoded datagram, both to a loopback socket that a thread drains.
+// - Syslog over TCP: TBxSyslogDestination (RFC 5424 text, octet-counted frame, one write; no
+//   reply, as syslog has none) into a loopback socket that a thread drains, beside the TCP
+//   destination above in the same run; BM_SyslogFormat is the text alone.
 // The record is 346 bytes (a 100-byte text). Items per second = records forwarded per second.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
 #include <atomic>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +22,8 @@
 #include "core/dispatch_core.h"
 #include "core/message_queue.h"
 #include "destinations/remote_record_text.h"
+#include "destinations/syslog_destination.h"
+#include "destinations/syslog_message.h"
 #include "destinations/tcp_destination.h"
 #include "destinations/udp_destination.h"
 #include "net/tcp_client.h"
@@ -172,6 +178,52 @@ void BM_UdpPlainClient(benchmark::State& state) {
   state.counters["received"] = static_cast<double>(sink.Received.load(std::memory_order_relaxed));
 }
 BENCHMARK(BM_UdpPlainClient)->UseRealTime();
+
+// A loopback stream socket whose one connection a thread reads and discards.
+struct TTcpSink {
+  TTcpSink() : Listener(bx::TListenSocket::BindTcp("127.0.0.1", 0, bx::TIPVersion::V4)) {
+    Listener.Listen(4);
+    Port = Listener.Local().Port;
+    Thread = std::thread([this] {
+      std::optional<bx::TStreamSocket> s = Listener.Accept();
+      if (!s) return;
+      std::vector<char> buffer(1 << 16);
+      while (size_t n = s->Read(buffer.data(), buffer.size())) {
+        // Relaxed: a statistic read after the thread was joined.
+        Bytes.fetch_add(static_cast<int64_t>(n), std::memory_order_relaxed);
+      }
+    });
+  }
+  ~TTcpSink() { Thread.join(); }
+  bx::TListenSocket Listener;
+  uint16_t Port = 0;
+  std::atomic<int64_t> Bytes{0};
+  std::thread Thread;
+};
+
+void BM_SyslogTcpForward(benchmark::State& state) {
+  TTcpSink sink;
+  int64_t n = 0;
+  {
+    bx::TBxSyslogDestination d;
+    d.SetName("Syslog");
+    d.SetOptions("Host=127.0.0.1;Protocol=tcp;Port=" + std::to_string(sink.Port));
+    bx::TDispatchMessagePtr m = Record();
+    for (auto _ : state) {
+      d.Dispatch(*m);
+      ++n;
+    }
+  }  // closes the connection: the sink's thread ends
+  state.SetItemsProcessed(n);
+}
+BENCHMARK(BM_SyslogTcpForward)->UseRealTime();
+
+void BM_SyslogFormat(benchmark::State& state) {
+  bx::TDispatchMessagePtr m = Record();
+  for (auto _ : state) benchmark::DoNotOptimize(bx::BuildSyslogMessage(*m, 1));
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SyslogFormat);
 
 }  // namespace
 

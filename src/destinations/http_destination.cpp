@@ -2,7 +2,9 @@
 
 #include <vector>
 
+#include "config/text_case.h"
 #include "destinations/remote_record_text.h"
+#include "platform/log_entry.h"
 
 namespace bx {
 
@@ -34,6 +36,14 @@ constexpr TBxOptionDef kHttpOptions[] = {
     {"RemoteDestinationDetails", TBxOptionType::Text,
      [](TBxDestination& d, const TBxOptionValue& v) {
        Http(d).RemoteDestinationDetails = std::string(v.Text);
+     }},
+    {"CAFile", TBxOptionType::Text,
+     [](TBxDestination& d, const TBxOptionValue& v) {
+       Http(d).Client().Tls.CAFile = std::string(v.Text);
+     }},
+    {"VerifyPeer", TBxOptionType::Boolean,
+     [](TBxDestination& d, const TBxOptionValue& v) {
+       Http(d).Client().Tls.VerifyPeer = v.Boolean;
      }},
 };
 
@@ -70,6 +80,12 @@ std::string TBxHttpDestination::RequestURL(std::string_view path) const {
 }
 
 void TBxHttpDestination::Connect() {
+  if (!FClient->Tls.VerifyPeer && !FVerifyWarned && URL.size() >= 8 &&
+      SameText(std::string_view(URL).substr(0, 8), "https://")) {
+    FVerifyWarned = true;
+    AddLogEntry(TLogLevel::Warning,
+                "Http destination " + URL + ": VerifyPeer=False, the TLS peer is not verified");
+  }
   TBxRemoteDestination::Connect();
   // Never Connected between messages: every message announces a fresh ID.
   Connected = false;

@@ -3,8 +3,10 @@
 //
 // Options: URL (required: the option text must contain the word URL), Alias (default
 // "Default"), ProxyServer, ProxyPort (low 16 bits), ProxyUsername, ProxyPassword and
-// RemoteDestinationDetails (default "Viewer"). Host is not an option of this kind. The proxy
-// options live in the HTTP client.
+// RemoteDestinationDetails (default "Viewer"), and for https URLs CAFile (a PEM file of
+// trusted roots instead of the system's CA store) and VerifyPeer (Boolean, default True; False
+// is logged once as a Warning at the first https request). Host is not an option of this kind.
+// The proxy and TLS options live in the HTTP client (http_client.h: https, CONNECT tunnels).
 //
 // Every message costs two requests: "/connect" announces a fresh RemoteDispatchID with the
 // lines [RemoteDispatchID, RemoteDestinationDetails], then "/message" carries the record
@@ -72,6 +74,7 @@ class TBxHttpDestination : public TBxRemoteDestination {
   std::string RequestURL(std::string_view path) const;
 
   std::string FAlias = "Default";
+  bool FVerifyWarned = false;
   std::unique_ptr<TBxHTTP> FClient;
 };
 

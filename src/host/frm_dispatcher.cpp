@@ -11,6 +11,7 @@
 #include "destinations/http_destination.h"
 #include "destinations/live_viewer_destination.h"
 #include "destinations/log_file_destination.h"
+#include "destinations/syslog_destination.h"
 #include "destinations/tcp_destination.h"
 #include "destinations/udp_destination.h"
 #include "platform/log_entry.h"
@@ -45,6 +46,7 @@ void RegisterDestinationKinds(TBxKnownDestinationsList& list) {
   list.Add(DestinationClassOf<TBxTcpDestination>());
   list.Add(DestinationClassOf<TBxUdpDestination>());
   list.Add(DestinationClassOf<TBxHttpDestination>());
+  list.Add(DestinationClassOf<TBxSyslogDestination>());
 }
 
 // What the loop does with messages once the hub is gone: loop calls still run (their callers

@@ -7,6 +7,7 @@
 #include "messages/base64.h"
 #include "net/ascii_text.h"
 #include "net/deadline_channel.h"
+#include "net/tls_channel.h"
 
 namespace bx {
 
@@ -260,7 +261,56 @@ std::string BuildFormBody(const std::vector<std::string>& lines) {
   return ToAscii7(body);
 }
 
-std::unique_ptr<TBxByteChannel> TBxHTTP::OpenChannel(const std::string& host, uint16_t port) {
+std::string Authority(const std::string& host, uint16_t port) {
+  return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+         std::to_string(port);
+}
+
+std::string TBxHTTP::ProxyAuthorizationHeader() const {
+  return "Proxy-Authorization: Basic " + EncodeBase64(FProxyUsername + ":" + FProxyPassword) +
+         "\r\n";
+}
+
+const TBxTlsContext& TBxHTTP::TlsContext() {
+  if (!FTlsContext || !(FTlsContext->Settings() == Tls)) {
+    FTlsContext.reset();
+    FTlsContext = std::make_unique<TBxTlsContext>(Tls);
+  }
+  return *FTlsContext;
+}
+
+void TBxHTTP::OpenTunnel(TBxByteChannel& channel, const TBxURL& target) {
+  const std::string authority = Authority(target.Host, target.Port);
+  std::string request = "CONNECT " + authority + " HTTP/1.1\r\n";
+  request += "Host: " + authority + "\r\n";
+  request += std::string("User-Agent: ") + kBxHTTPUserAgent + "\r\n";
+  if (!FProxyUsername.empty()) request += ProxyAuthorizationHeader();
+  request += "\r\n";
+  channel.Write(request.data(), request.size());
+  // The proxy says nothing more after its answer's head until the TLS handshake starts, so the
+  // reader takes no byte of the tunnel.
+  TResponseReader reader(channel);
+  const std::string statusLine = reader.ReadLine();
+  const size_t sp = statusLine.find(' ');
+  if (statusLine.compare(0, 5, "HTTP/") != 0 || sp == std::string::npos) {
+    throw EBxNetError("Invalid proxy answer to CONNECT " + authority + ": \"" +
+                      ToAscii7(statusLine.substr(0, 80)) + "\"");
+  }
+  const std::string_view rest = std::string_view(statusLine).substr(sp + 1);
+  const int code = static_cast<int>(ParseNumber(rest.substr(0, 3), 10, "status code"));
+  for (size_t n = 0; !reader.ReadLine().empty(); ++n) {
+    if (n > kMaxHeaderLines) throw EBxNetError("Too many HTTP header lines.");
+  }
+  if (code < 200 || code > 299) {
+    FResponseCode = code;
+    throw EBxHTTPProtocolException("Proxy " + Authority(FProxyServer, FProxyPort) +
+                                       " refused CONNECT " + authority + ": " +
+                                       ToAscii7(statusLine),
+                                   code, rest.size() > 4 ? std::string(rest.substr(4)) : "", "");
+  }
+}
+
+std::unique_ptr<TBxDeadlineChannel> TBxHTTP::OpenChannel(const std::string& host, uint16_t port) {
   auto channel = std::make_unique<TBxDeadlineChannel>(
       TStreamSocket::ConnectTcp(host, port, BxWaitTimeout(ConnectTimeout, FLimit)));
   // One deadline from here to the last byte of the answer: a server that trickles its answer,
@@ -272,10 +322,8 @@ std::unique_ptr<TBxByteChannel> TBxHTTP::OpenChannel(const std::string& host, ui
 void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& lines) {
   CheckURLCharacters(url);
   const TBxURL target = ParseURL(url);
-  if (target.Scheme == "https") {
-    throw EBxNetError("HTTPS is not supported (no TLS layer): \"" + url + "\"");
-  }
-  if (target.Scheme != "http") {
+  const bool https = target.Scheme == "https";
+  if (!https && target.Scheme != "http") {
     throw EBxNetError("Unsupported URL scheme \"" + ToAscii7(target.Scheme) + "\": \"" +
                       ToAscii7(url) + "\"");
   }
@@ -285,18 +333,18 @@ void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& l
   }
   const std::string body = BuildFormBody(lines);
 
+  // Plain http through a proxy names the absolute URL and shows the proxy its credentials; https
+  // goes through a tunnel (OpenTunnel), inside which the request is the origin's alone.
+  const bool proxyRequest = viaProxy && !https;
   std::string request = "POST ";
-  request += viaProxy ? url.substr(0, url.find('#')) : target.PathAndQuery;
+  request += proxyRequest ? url.substr(0, url.find('#')) : target.PathAndQuery;
   request += " HTTP/1.0\r\n";
   request += "Host: " + target.HostHeader() + "\r\n";
   request += std::string("Accept: ") + kBxHTTPAccept + "\r\n";
   request += std::string("User-Agent: ") + kBxHTTPUserAgent + "\r\n";
   request += std::string("Content-Type: ") + kBxFormContentType + "\r\n";
   request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  if (viaProxy && !FProxyUsername.empty()) {
-    request += "Proxy-Authorization: Basic " + EncodeBase64(FProxyUsername + ":" + FProxyPassword) +
-               "\r\n";
-  }
+  if (proxyRequest && !FProxyUsername.empty()) request += ProxyAuthorizationHeader();
   request += "\r\n";
   request += body;
 
@@ -304,8 +352,27 @@ void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& l
   int code = 0;
   std::string statusLine, statusText, kept;
   try {
-    std::unique_ptr<TBxByteChannel> channel =
-        viaProxy ? OpenChannel(FProxyServer, FProxyPort) : OpenChannel(target.Host, target.Port);
+    std::unique_ptr<TBxDeadlineChannel> transport;
+    try {
+      transport =
+          viaProxy ? OpenChannel(FProxyServer, FProxyPort) : OpenChannel(target.Host, target.Port);
+    } catch (const ESocketError& e) {
+      if (!https) throw;
+      // An https failure names its step; plain http keeps the socket error as it is.
+      throw EBxNetError("Connect to " +
+                        (viaProxy ? "proxy " + Authority(FProxyServer, FProxyPort)
+                                  : Authority(target.Host, target.Port)) +
+                        " failed: " + BxSocketError(e).what());
+    }
+    std::unique_ptr<TBxByteChannel> channel;
+    if (https) {
+      // TLS under the same request bytes; the transport's deadline bounds the handshake too.
+      if (viaProxy) OpenTunnel(*transport, target);
+      channel = std::make_unique<TBxTlsChannel>(TlsContext(), std::move(transport), target.Host,
+                                                target.Port);
+    } else {
+      channel = std::move(transport);
+    }
     channel->Write(request.data(), request.size());
 
     TResponseReader reader(*channel);

@@ -8,26 +8,36 @@
 // Response: status line and headers, then the body by its length, in chunks, or up to the
 // close of the connection; the body is read and discarded. Interim 1xx answers are skipped.
 // 2xx is success; anything else raises EBxHTTPProtocolException. Redirects are not followed.
-// Only the "http" scheme is served: there is no TLS layer, and an "https" URL is refused
-// with EBxNetError before anything is sent.
+// "https" URLs carry the same request bytes inside TLS (tls_channel.h: TLS 1.2 or later, the
+// peer verified against the system's CA store or Tls.CAFile unless Tls.VerifyPeer is false,
+// host name checked, SNI sent). Through a proxy, https first asks for a tunnel with
+// "CONNECT host:port HTTP/1.1" (with the Basic Proxy-Authorization when a user name is set)
+// and runs TLS inside it; the request inside is then the origin's own (origin-form, no proxy
+// credentials). Plain http through a proxy sends the absolute URL and the credentials as
+// before. Other schemes are refused with EBxNetError before anything is sent.
 //
 // Time-outs: ConnectTimeout bounds the connect (in all, whatever the number of addresses of
 // the name); ReadTimeout bounds the rest of the request as one: the write of the request and
-// the whole answer, so a server that trickles its answer a byte at a time, or sends a body
-// without end, releases the caller after ReadTimeout all the same. Both are 30 s by default;
+// the whole answer (with https the CONNECT exchange and the TLS handshake as well), so a
+// server that trickles its answer a byte at a time, or sends a body without end, releases the
+// caller after ReadTimeout all the same. Both are 30 s by default;
 // negative means no bound, 0 no waiting at all. LimitUntil sets a point in time by which
 // every wait ends, so an owner can bound several requests together. Answers stay bounded in
 // memory: the body is read and dropped, only the first 64 KiB of an error answer are kept.
 //
 // Structure: each request opens a byte channel (OpenChannel: a connected socket under a
 // deadline, TBxDeadlineChannel) and speaks HTTP over it; a layer that transforms the bytes
-// goes between the two without touching the deadlines.
+// goes between the two without touching the deadlines: for https the TLS channel
+// (tls_channel.h), after the CONNECT exchange when a proxy is set.
 //
 // Ownership: owns the connection of the request in progress only. Threads: one thread at a
 // time (the destination's). Failure: EBxHTTPProtocolException for an answer that is not 2xx,
 // EBxNetError for a malformed URL or answer, ESocketError ("Socket Error # %d\r\n%s") for
 // network failures and time-outs, EBxConnClosedGracefully when the server closes before its
-// status line. Nothing is logged here.
+// status line. For https: EBxTlsError naming the step (handshake, certificate verification,
+// read, write) and the TLS library's reason; EBxNetError "Connect to [proxy] host:port
+// failed: ..." when the connect fails; EBxHTTPProtocolException "Proxy host:port refused
+// CONNECT host:port: <status line>" when the proxy refuses the tunnel. Nothing is logged here.
 #pragma once
 
 #include <chrono>
@@ -40,6 +50,8 @@
 
 #include "net/byte_channel.h"
 #include "net/client_errors.h"
+#include "net/deadline_channel.h"
+#include "net/tls_channel.h"
 #include "platform/socket.h"
 
 namespace bx {
@@ -73,6 +85,9 @@ struct TBxURL {
   std::string HostHeader() const;
 };
 
+// "host:port", with brackets around an IPv6 address.
+std::string Authority(const std::string& host, uint16_t port);
+
 // Splits a URL; raises EBxNetError for one without "scheme://" or with a bad port.
 TBxURL ParseURL(const std::string& url);
 
@@ -105,6 +120,9 @@ class TBxHTTP {
   std::chrono::milliseconds ConnectTimeout = kBxDefaultConnectTimeout;
   std::chrono::milliseconds ReadTimeout = kBxDefaultReadTimeout;
 
+  // Trust settings of https requests.
+  TBxTlsSettings Tls;
+
   // Status code of the last answer (0 before the first).
   int ResponseCode() const { return FResponseCode; }
 
@@ -114,8 +132,14 @@ class TBxHTTP {
 
  private:
   // Connects to host:port and returns the channel of one request, its deadline set.
-  std::unique_ptr<TBxByteChannel> OpenChannel(const std::string& host, uint16_t port);
+  std::unique_ptr<TBxDeadlineChannel> OpenChannel(const std::string& host, uint16_t port);
+  std::string ProxyAuthorizationHeader() const;
+  // The context for Tls, made at the first https request and again when Tls has changed.
+  const TBxTlsContext& TlsContext();
+  // Asks the proxy on `channel` for a tunnel to the target; raises when it refuses.
+  void OpenTunnel(TBxByteChannel& channel, const TBxURL& target);
 
+  std::unique_ptr<TBxTlsContext> FTlsContext;
   std::optional<TSteadyTime> FLimit;
   std::string FProxyServer;
   uint16_t FProxyPort = 0;

@@ -153,6 +153,7 @@ TEST_F(FrmDispatcherTest, StartUpWritesTheLogFileAndTheSettingsSummary) {
   EXPECT_TRUE(TFrmDispatcher::IsPathAllowed("/srv/logs/a.bxl"));
   EXPECT_FALSE(TFrmDispatcher::IsPathAllowed("/SRV/logs/a.bxl"));
   EXPECT_TRUE(TFrmDispatcher::FindDestinationClass("file").has_value());
+  EXPECT_TRUE(TFrmDispatcher::FindDestinationClass("SYSLOG").has_value());
   EXPECT_FALSE(TFrmDispatcher::FindDestinationClass("Printer").has_value());
 
   // Unrestricted: every item visible, the disable item offers "&Disable".

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/settings_snapshot.h"
+#include "core/dispatch_counters.h"
 #include "platform/log_entry.h"
 #include "platform/message_loop.h"
 
@@ -148,7 +149,10 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
   }
 
   if (std::shared_ptr<TBxDestination> destination = FindDestination(dispatchID)) {
+    // Delivered unless a destination wrote an Error entry while it had the message.
+    const uint64_t errorsBefore = ThreadErrorEntryCount();
     destination->Dispatch(message);
+    CountDelivered(ThreadErrorEntryCount() == errorsBefore);
   } else {
     AddLogEntry(TLogLevel::Warning, "Destination for " + std::string(dispatchID) + " NOT FOUND");
   }

@@ -1,5 +1,6 @@
 #include "platform/service_manager.h"
 
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -96,5 +97,104 @@ void WriteSystemLogError(const std::string& ident, const std::string& text) {
 }
 
 bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+std::string EffectiveUserName() {
+  const uid_t uid = ::geteuid();
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
+    return found->pw_name;
+  }
+  return std::to_string(uid);
+}
+
+uint64_t ServiceWatchdogMicroseconds() {
+  const char* usec = std::getenv("WATCHDOG_USEC");
+  if (usec == nullptr || *usec == '\0') return 0;
+  if (const char* pid = std::getenv("WATCHDOG_PID")) {
+    if (*pid != '\0' && std::strtoll(pid, nullptr, 10) != static_cast<long long>(::getpid())) {
+      return 0;  // meant for another process of the unit
+    }
+  }
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(usec, &end, 10);
+  return end != nullptr && *end == '\0' ? value : 0;
+}
+
+namespace {
+
+constexpr size_t kMaxJournalMessage = 48 * 1024;
+
+void AppendJournalField(std::string& out, std::string_view name, std::string_view value) {
+  if (value.find('\n') == std::string_view::npos) {
+    out.append(name).append("=").append(value).append("\n");
+    return;
+  }
+  out.append(name).append("\n");
+  const uint64_t size = value.size();
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>(size >> (8 * i)));
+  out.append(value).append("\n");
+}
+
+bool FillUnixAddress(const std::string& path, sockaddr_un& address, socklen_t& length) {
+  address = sockaddr_un{};
+  address.sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof(address.sun_path)) return false;
+  std::memcpy(address.sun_path, path.data(), path.size());
+  length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
+  return true;
+}
+
+}  // namespace
+
+TJournal::TJournal(std::string identifier) : FIdentifier(std::move(identifier)) {}
+
+TJournal::~TJournal() {
+  if (FHandle >= 0) ::close(FHandle);
+}
+
+std::string TJournal::SocketPath() {
+  const char* path = std::getenv("BREVIX_JOURNAL_SOCKET");
+  return path != nullptr && *path != '\0' ? std::string(path) : "/run/systemd/journal/socket";
+}
+
+bool TJournal::Send(int priority, std::string_view message,
+                    const std::vector<std::pair<std::string, std::string>>& fields,
+                    std::string* error) {
+  const std::string path = SocketPath();
+  sockaddr_un address{};
+  socklen_t length = 0;
+  if (!FillUnixAddress(path, address, length)) {
+    if (error) *error = "journal socket path is not usable: " + path;
+    return false;
+  }
+  if (FHandle < 0) {
+    FHandle = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (FHandle < 0) {
+      if (error) *error = std::string("socket: ") + std::strerror(errno);
+      return false;
+    }
+  }
+  std::string datagram;
+  datagram.reserve(message.size() + 128);
+  AppendJournalField(datagram, "MESSAGE", message.substr(0, kMaxJournalMessage));
+  AppendJournalField(datagram, "PRIORITY",
+                     std::to_string(priority < 0   ? 0
+                                    : priority > 7 ? 7
+                                                   : priority));
+  AppendJournalField(datagram, "SYSLOG_IDENTIFIER", FIdentifier);
+  for (const auto& [name, value] : fields) AppendJournalField(datagram, name, value);
+  ssize_t sent;
+  do {
+    sent = ::sendto(FHandle, datagram.data(), datagram.size(), MSG_NOSIGNAL,
+                    reinterpret_cast<const sockaddr*>(&address), length);
+  } while (sent < 0 && errno == EINTR);
+  if (sent < 0) {
+    if (error) *error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
 
 }  // namespace bx

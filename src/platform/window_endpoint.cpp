@@ -124,9 +124,12 @@ bool TWindowEndpoint::TImpl::Handle(TStreamSocket& socket, TEndpointFrameParser&
   std::string replies;
   while (std::optional<TEndpointFrame> frame = parser.Next()) {
     std::optional<int64_t> result;
+    std::string replyData;
     if (frame->Sent()) {
-      result =
-          Loop.Send(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data), stop);
+      result = Loop.Send(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data), stop,
+                         frame->WantsReplyData() ? &replyData : nullptr);
+      // A reply that does not fit a frame is not sent half: the sender gets no bytes.
+      if (replyData.size() > kMaxFrameData) replyData.clear();
     } else if (Loop.Post(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data))) {
       result = 1;
     }
@@ -138,6 +141,7 @@ bool TWindowEndpoint::TImpl::Handle(TStreamSocket& socket, TEndpointFrameParser&
       return false;
     }
     replies += EncodeReply(result.value_or(0));
+    if (frame->WantsReplyData()) replies += EncodeReplyData(replyData);
   }
   // Replies to every frame that arrived together leave in one write.
   if (!replies.empty()) socket.Write(replies.data(), replies.size());
@@ -289,35 +293,65 @@ bool TWindowEndpointClient::WriteRaw(std::string_view bytes) {
 std::optional<int64_t> TWindowEndpointClient::Exchange(uint32_t msg, uint32_t flags,
                                                        uint64_t wparam, uint64_t lparam,
                                                        std::string_view data,
-                                                       std::chrono::milliseconds timeout) {
+                                                       std::chrono::milliseconds timeout,
+                                                       std::string* replyData) {
   if (!Connected() || data.size() > kMaxFrameData) return std::nullopt;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  try {
-    const std::string request = EncodeFrame(msg, flags, wparam, lparam, data);
-    FImpl->Socket.Write(request.data(), request.size());
-    char reply[kFrameReplySize];
+  // Reads exactly `size` bytes before the deadline; false (connection closed) otherwise.
+  auto readExactly = [&](char* out, size_t size) {
     size_t got = 0;
-    while (got < kFrameReplySize) {
+    while (got < size) {
       if (timeout.count() >= 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !FImpl->Socket.WaitReadable(left)) {
           FImpl->Socket.Close();  // the reply may still come; the stream is out of step now
-          return std::nullopt;
+          return false;
         }
       }
-      const size_t n = FImpl->Socket.Read(reply + got, kFrameReplySize - got);
+      const size_t n = FImpl->Socket.Read(out + got, size - got);
       if (n == 0) {
         FImpl->Socket.Close();
-        return std::nullopt;
+        return false;
       }
       got += n;
     }
-    return DecodeReply(reply);
+    return true;
+  };
+  try {
+    const std::string request = EncodeFrame(msg, flags, wparam, lparam, data);
+    FImpl->Socket.Write(request.data(), request.size());
+    char reply[kFrameReplySize];
+    if (!readExactly(reply, kFrameReplySize)) return std::nullopt;
+    const int64_t result = DecodeReply(reply);
+    if (replyData != nullptr) {
+      char lengthBytes[kFrameReplyLengthSize];
+      if (!readExactly(lengthBytes, kFrameReplyLengthSize)) return std::nullopt;
+      const uint32_t length = DecodeReplyLength(lengthBytes);
+      if (length > kMaxFrameData) {
+        FImpl->Socket.Close();
+        return std::nullopt;
+      }
+      replyData->assign(length, '\0');
+      if (length > 0 && !readExactly(replyData->data(), length)) return std::nullopt;
+    }
+    return result;
   } catch (const ESocketError&) {
     FImpl->Socket.Close();
     return std::nullopt;
   }
+}
+
+std::optional<int64_t> TWindowEndpointClient::SendFrameForReply(uint32_t msg, uint64_t wparam,
+                                                                uint64_t lparam,
+                                                                std::string_view data,
+                                                                std::string* reply,
+                                                                std::chrono::milliseconds timeout) {
+  std::string bytes;
+  std::optional<int64_t> result =
+      Exchange(msg, kFrameFlagSent | kFrameFlagReplyData, wparam, lparam, data, timeout, &bytes);
+  if (result && reply != nullptr) *reply = std::move(bytes);
+  return result;
 }
 
 std::optional<int64_t> TWindowEndpointClient::SendFrame(uint32_t msg, uint64_t wparam,

@@ -76,6 +76,11 @@ class TWindowEndpointClient {
   std::optional<int64_t> SendFrame(uint32_t msg, uint64_t wparam, uint64_t lparam,
                                    std::string_view data,
                                    std::chrono::milliseconds timeout = kWaitForever);
+  // A sent frame whose reply also carries the handler's bytes (TLoopMessage::Reply), stored in
+  // *reply; no value on failure or time-out.
+  std::optional<int64_t> SendFrameForReply(uint32_t msg, uint64_t wparam, uint64_t lparam,
+                                           std::string_view data, std::string* reply,
+                                           std::chrono::milliseconds timeout = kWaitForever);
   // 1 once queued, 0 when the owner's loop refused it; no value on failure or time-out.
   std::optional<int64_t> PostFrame(uint32_t msg, uint64_t wparam, uint64_t lparam,
                                    std::string_view data,
@@ -91,7 +96,8 @@ class TWindowEndpointClient {
   struct TImpl;
   explicit TWindowEndpointClient(std::unique_ptr<TImpl> impl);
   std::optional<int64_t> Exchange(uint32_t msg, uint32_t flags, uint64_t wparam, uint64_t lparam,
-                                  std::string_view data, std::chrono::milliseconds timeout);
+                                  std::string_view data, std::chrono::milliseconds timeout,
+                                  std::string* replyData = nullptr);
   std::unique_ptr<TImpl> FImpl;
 };
 

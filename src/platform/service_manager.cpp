@@ -1,5 +1,6 @@
 #include "platform/service_manager.h"
 
+#include <poll.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,30 @@
 extern char** environ;
 
 namespace bx {
+
+namespace {
+
+constexpr int kNotifyWaitMs = 5000;
+constexpr int kJournalWaitMs = 2000;
+
+// Sends one datagram on a socket connected to its receiver, waiting at most `waitMs` for room
+// in the receiver's queue (a connected datagram socket polls writable exactly when there is).
+// Returns 0, or the errno of the failure (EAGAIN when the wait ran out).
+int SendConnectedBounded(int fd, std::string_view data, int waitMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    if (::send(fd, data.data(), data.size(), MSG_DONTWAIT | MSG_NOSIGNAL) >= 0) return 0;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return EAGAIN;
+    pollfd entry{fd, POLLOUT, 0};
+    if (::poll(&entry, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return errno;
+  }
+}
+
+}  // namespace
 
 std::string ServiceNotifySocket() {
   const char* value = std::getenv("NOTIFY_SOCKET");
@@ -45,14 +71,14 @@ bool SendServiceNotification(const std::string& state, std::string* error) {
     if (error) *error = std::string("socket: ") + std::strerror(errno);
     return false;
   }
-  ssize_t sent;
-  do {
-    sent = ::sendto(fd, state.data(), state.size(), MSG_NOSIGNAL,
-                    reinterpret_cast<const sockaddr*>(&address), length);
-  } while (sent < 0 && errno == EINTR);
-  const int code = errno;
+  int code = 0;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+    code = errno;
+  } else {
+    code = SendConnectedBounded(fd, state, kNotifyWaitMs);
+  }
   ::close(fd);
-  if (sent < 0) {
+  if (code != 0) {
     if (error) *error = name + ": " + std::strerror(code);
     return false;
   }
@@ -162,20 +188,6 @@ std::string TJournal::SocketPath() {
 bool TJournal::Send(int priority, std::string_view message,
                     const std::vector<std::pair<std::string, std::string>>& fields,
                     std::string* error) {
-  const std::string path = SocketPath();
-  sockaddr_un address{};
-  socklen_t length = 0;
-  if (!FillUnixAddress(path, address, length)) {
-    if (error) *error = "journal socket path is not usable: " + path;
-    return false;
-  }
-  if (FHandle < 0) {
-    FHandle = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (FHandle < 0) {
-      if (error) *error = std::string("socket: ") + std::strerror(errno);
-      return false;
-    }
-  }
   std::string datagram;
   datagram.reserve(message.size() + 128);
   AppendJournalField(datagram, "MESSAGE", message.substr(0, kMaxJournalMessage));
@@ -185,16 +197,44 @@ bool TJournal::Send(int priority, std::string_view message,
                                                    : priority));
   AppendJournalField(datagram, "SYSLOG_IDENTIFIER", FIdentifier);
   for (const auto& [name, value] : fields) AppendJournalField(datagram, name, value);
-  ssize_t sent;
-  do {
-    sent = ::sendto(FHandle, datagram.data(), datagram.size(), MSG_NOSIGNAL,
-                    reinterpret_cast<const sockaddr*>(&address), length);
-  } while (sent < 0 && errno == EINTR);
-  if (sent < 0) {
-    if (error) *error = path + ": " + std::strerror(errno);
-    return false;
+
+  const std::string path = SocketPath();
+  if (FHandle < 0) {
+    sockaddr_un address{};
+    socklen_t length = 0;
+    if (!FillUnixAddress(path, address, length)) {
+      if (error) *error = "journal socket path is not usable: " + path;
+      return false;
+    }
+    FHandle = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (FHandle < 0) {
+      if (error) *error = std::string("socket: ") + std::strerror(errno);
+      return false;
+    }
+    if (::connect(FHandle, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+      const int code = errno;
+      ::close(FHandle);
+      FHandle = -1;
+      if (error) *error = path + ": " + std::strerror(code);
+      return false;
+    }
   }
-  return true;
+  // A journal that stopped reading costs one bounded wait; after that entries are dropped
+  // without waiting until one gets through again.
+  const int code = SendConnectedBounded(FHandle, datagram, FStalled ? 0 : kJournalWaitMs);
+  if (code == 0) {
+    FStalled = false;
+    return true;
+  }
+  if (code == EAGAIN || code == EWOULDBLOCK) {
+    FStalled = true;
+  } else {
+    // The journal went away (restarted): connect afresh next time.
+    ::close(FHandle);
+    FHandle = -1;
+  }
+  if (error) *error = path + ": " + std::strerror(code);
+  return false;
 }
 
 }  // namespace bx

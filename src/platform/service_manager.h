@@ -19,7 +19,8 @@ namespace bx {
 std::string ServiceNotifySocket();
 
 // Sends `state` ("READY=1", "STOPPING=1", "STATUS=...", "WATCHDOG=1") as one datagram to
-// ServiceNotifySocket(). False when no socket is set or the send fails.
+// ServiceNotifySocket(), waiting at most 5 s for room at the manager. False when no socket is
+// set or the send fails.
 bool SendServiceNotification(const std::string& state, std::string* error = nullptr);
 
 // True when the system was booted with systemd as its service manager.
@@ -47,7 +48,9 @@ uint64_t ServiceWatchdogMicroseconds();
 // to /run/systemd/journal/socket (BREVIX_JOURNAL_SOCKET names another socket, for tests). Each
 // entry carries MESSAGE, PRIORITY (syslog 0..7), SYSLOG_IDENTIFIER and the extra fields given;
 // a value holding a newline is sent in the protocol's length-prefixed form. A message longer
-// than 48 KiB is cut there (a datagram cannot carry much more).
+// than 48 KiB is cut there (a datagram cannot carry much more). When the journal's queue is
+// full, Send waits at most 2 s for room; after such a wait ran out it does not wait again until
+// an entry gets through, so a stalled journal never holds the caller (the main thread) for long.
 // Ownership: the object owns its datagram socket. Threads: one thread at a time.
 // Failure: Send returns false with the reason in *error; nothing throws.
 class TJournal {
@@ -64,7 +67,8 @@ class TJournal {
 
  private:
   std::string FIdentifier;
-  int FHandle = -1;
+  int FHandle = -1;       // connected to SocketPath() once the first entry was sent
+  bool FStalled = false;  // the last send found no room even after waiting
 };
 
 }  // namespace bx

@@ -69,8 +69,10 @@ Options:
   --version                the program's version
 
 Answers: the window endpoint and TCP print the dispatcher's integer result per request
-("OK" for a legacy TCP message); UDP is never answered. Exit code 0 on success, 1 for a usage
-error, 2 when no dispatcher answers.
+("OK" for a legacy TCP message); UDP is never answered.
+
+Exit codes: 0 success; 1 usage error; 2 no dispatcher answers (or it does not report its
+status).
 )";
 
 constexpr const char* kServiceRunFolder = "/run/BrevixDispatcher";

@@ -115,6 +115,7 @@ std::string ServiceUnitText(const std::string& executablePath) {
          "PrivateTmp=yes\n"
          "PrivateDevices=yes\n"
          "PrivateUsers=yes\n"
+         "PrivateMounts=yes\n"
          "ProtectKernelTunables=yes\n"
          "ProtectKernelModules=yes\n"
          "ProtectKernelLogs=yes\n"

@@ -104,9 +104,10 @@ TEST_F(ServiceManagerTest, JournalEntriesInTheNativeProtocol) {
   ::setenv("BREVIX_JOURNAL_SOCKET", path.c_str(), 1);
   TJournal writer("BrevixDispatcher");
   ASSERT_TRUE(writer.Send(4, "Destination for {X} NOT FOUND", {{"BX_LEVEL", "Warning"}}));
-  EXPECT_EQ(journal.Receive(),
-            "MESSAGE=Destination for {X} NOT FOUND\nPRIORITY=4\nSYSLOG_IDENTIFIER=BrevixDispatcher\n"
-            "BX_LEVEL=Warning\n");
+  EXPECT_EQ(
+      journal.Receive(),
+      "MESSAGE=Destination for {X} NOT FOUND\nPRIORITY=4\nSYSLOG_IDENTIFIER=BrevixDispatcher\n"
+      "BX_LEVEL=Warning\n");
   // A value with a newline: name, newline, 64-bit little-endian length, bytes, newline.
   ASSERT_TRUE(writer.Send(9, "two\nlines"));
   const std::string binary = journal.Receive();

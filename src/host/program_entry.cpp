@@ -203,7 +203,9 @@ int ProgramEntry(const std::vector<std::string>& args) {
   try {
     const bool install = HasSwitch(args, "INSTALL", kServiceSwitchChars);
     const bool uninstall = HasSwitch(args, "UNINSTALL", kServiceSwitchChars);
-    if (install || uninstall || IsServiceInstalled()) {
+    // Started by systemd as a notify service: the package's unit may be started without being
+    // enabled ("systemctl start"), and then no installed unit names it.
+    if (install || uninstall || IsServiceInstalled() || !ServiceNotifySocket().empty()) {
       const bool silent = HasSwitch(args, "SILENT", kServiceActionSwitchChars);
       if (HasSwitch(args, "INSTALL", kServiceActionSwitchChars)) {
         return RunServiceInstallation(true, silent);

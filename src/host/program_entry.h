@@ -8,14 +8,15 @@
 //    it, the process ends at once with exit code 0, silently and touching nothing, whatever the
 //    switches. A run folder that cannot be used (another user's folder in /tmp, no access) is
 //    said on standard error and in the journal, and the process ends with exit code 1.
-// 2. Service mode when "INSTALL" or "UNINSTALL" is given (after "-", "/" or "\", any case) or
-//    the service's unit file exists: "-INSTALL"/"/INSTALL" installs, "-UNINSTALL"/"/UNINSTALL"
-//    removes (with "SILENT" nothing is printed) and the process ends. Otherwise the process
-//    must have been started by systemd (NOTIFY_SOCKET set): it runs the hub as the service
-//    until SIGTERM, sends every activity-log entry to the journal as well, reports READY=1
-//    once the ports are bound and the registrations loaded, and logs the account the process
-//    runs as ("Logged on as:"). Not started by systemd, it writes the failure to the system log and
-//    ends with exit code 1 before anything is created.
+// 2. Service mode when "INSTALL" or "UNINSTALL" is given (after "-", "/" or "\", any case),
+//    the service's unit file exists (or the package's unit is enabled), or systemd started the
+//    process as a notify service (NOTIFY_SOCKET set: "systemctl start" of a unit not enabled):
+//    "-INSTALL"/"/INSTALL" installs, "-UNINSTALL"/"/UNINSTALL" removes (with "SILENT" nothing is
+//    printed) and the process ends. Otherwise the process must have been started by systemd
+//    (NOTIFY_SOCKET set): it runs the hub as the service until SIGTERM, sends every activity-log
+//    entry to the journal as well, reports READY=1 once the ports are bound and the registrations
+//    loaded, and logs the account the process runs as ("Logged on as:"). Not started by systemd, it
+//    writes the failure to the system log and ends with exit code 1 before anything is created.
 // 3. Otherwise the first of "REGISTER", "INIT_STEALTH", "INIT_RESTRICTED",
 //    "INIT_UNRESTRICTED", "MONITOR_PORTS" (after "-", "/" or "\") acts alone and the process
 //    ends with exit code 0.

@@ -322,6 +322,23 @@ TEST_F(ServiceE2ETest, PlaysSystemdForTheInstalledUnit) {
   EXPECT_FALSE(FileExists(FHome / "user/Korvane/Brevix/4.0/BxDispatchIDs.ini"));
 }
 
+TEST_F(ServiceE2ETest, StartedBySystemdWithoutAnInstalledUnitRunsAsTheService) {
+  // "systemctl start" of the package's unit that was never enabled: no unit in the services
+  // folder, yet the manager waits for READY=1.
+  TDatagramSink notify(FHome / "notify.sock");
+  auto service = std::make_unique<TChildProcess>(
+      std::vector<std::string>{kBin + "/BxDispatcher"},
+      std::map<std::string, std::string>{{"NOTIFY_SOCKET", FHome / "notify.sock"}}, FHome.Path());
+  for (;;) {
+    const std::optional<std::string> datagram = notify.Receive();
+    ASSERT_TRUE(datagram) << service->StandardError();
+    if (*datagram == "READY=1") break;
+  }
+  EXPECT_EQ(RunProgram({kBin + "/BxSend", "--is-service"}, FHome.Path()).Output, "1\n");
+  service->Signal(SIGTERM);
+  EXPECT_EQ(service->Wait(), 0);
+}
+
 TEST_F(ServiceE2ETest, StatusJsonAfterKnownTraffic) {
   auto dispatcher =
       std::make_unique<TChildProcess>(std::vector<std::string>{kBin + "/BxDispatcher"},

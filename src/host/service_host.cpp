@@ -185,6 +185,12 @@ bool InstallService(std::string* error, std::string* notice) {
   if (ManagesRealUnit()) {
     if (!RunSystemctl({"daemon-reload"}, error)) return false;
     if (!RunSystemctl({"enable", std::string(kServiceName) + ".service"}, error)) return false;
+    if (!UserAccountExists(kServiceUser) && notice != nullptr) {
+      // The package creates the account; a unit installed from a build needs it made.
+      *notice += std::string(notice->empty() ? "" : "\n") + "The service runs as the user " +
+                 kServiceUser + ", which does not exist yet: sudo adduser --system --group " +
+                 kServiceUser;
+    }
   }
   return true;
 }

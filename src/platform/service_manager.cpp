@@ -135,6 +135,14 @@ std::string EffectiveUserName() {
   return std::to_string(uid);
 }
 
+bool UserAccountExists(const std::string& name) {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  return ::getpwnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+         found != nullptr;
+}
+
 uint64_t ServiceWatchdogMicroseconds() {
   const char* usec = std::getenv("WATCHDOG_USEC");
   if (usec == nullptr || *usec == '\0') return 0;

@@ -40,6 +40,9 @@ bool StandardOutputIsTerminal();
 // account has no name.
 std::string EffectiveUserName();
 
+// True when the system knows an account of that name.
+bool UserAccountExists(const std::string& name);
+
 // The watchdog interval the manager asks for (WATCHDOG_USEC, for this process: WATCHDOG_PID
 // unset or equal to it), in microseconds; 0 when there is none.
 uint64_t ServiceWatchdogMicroseconds();

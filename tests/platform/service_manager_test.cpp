@@ -150,6 +150,8 @@ TEST_F(ServiceManagerTest, WatchdogIntervalAndEffectiveUser) {
   const passwd* account = ::getpwuid(::geteuid());
   ASSERT_NE(account, nullptr);
   EXPECT_EQ(EffectiveUserName(), account->pw_name);
+  EXPECT_TRUE(UserAccountExists(account->pw_name));
+  EXPECT_FALSE(UserAccountExists("no-such-brevix-account"));
 }
 
 }  // namespace

@@ -42,45 +42,29 @@ std::string GetUserDataFolder() { return DataFolder(BaseUserDataFolder()); }
 
 std::string GetCommonDataFolder() { return DataFolder(BaseCommonDataFolder()); }
 
+namespace {
+
+std::string ManagedOrUserFolder(TServiceFolder which) {
+  std::string folder = ServiceManagedFolder(which);
+  if (folder.empty()) return GetUserDataFolder();
+  // systemd made it before the start; a missing one (a test playing systemd) is made here.
+  CreateFolderChain(folder);
+  return folder == "/" ? folder : folder + "/";
+}
+
+}  // namespace
+
+std::string GetActivityLogFolder() { return ManagedOrUserFolder(TServiceFolder::Logs); }
+
+std::string GetDispatchIDsFolder() { return ManagedOrUserFolder(TServiceFolder::State); }
+
 std::string GetLiveViewerPath() {
   std::string install = GetInstallPath();
   return install.empty() ? std::string() : install + "Bin/BxLiveViewer";
 }
 
-bool IsServiceInstalled() { return RegularFileExists(ServiceUnitPath()); }
-
-std::string GetServiceAccount() {
-  std::string bytes;
-  if (!ReadWholeFile(ServiceUnitPath(), bytes)) return std::string();
-  // Unit files are ini-like: "#" and ";" start comments; a later assignment overrides an
-  // earlier one and an empty one resets the setting.
-  std::string account;
-  bool inService = false;
-  size_t pos = 0;
-  while (pos <= bytes.size()) {
-    size_t end = bytes.find('\n', pos);
-    if (end == std::string::npos) end = bytes.size();
-    std::string line = bytes.substr(pos, end - pos);
-    pos = end + 1;
-    size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos) continue;
-    size_t last = line.find_last_not_of(" \t\r");
-    line = line.substr(first, last - first + 1);
-    if (line[0] == '#' || line[0] == ';') continue;
-    if (line[0] == '[') {
-      inService = line == "[Service]";
-      continue;
-    }
-    if (!inService) continue;
-    size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    std::string key = line.substr(0, equals);
-    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
-    if (key != "User") continue;
-    size_t valueStart = line.find_first_not_of(" \t", equals + 1);
-    account = valueStart == std::string::npos ? std::string() : line.substr(valueStart);
-  }
-  return account.empty() ? std::string("root") : account;
+bool IsServiceInstalled() {
+  return RegularFileExists(ServiceUnitPath()) || RegularFileExists(ServiceEnabledLinkPath());
 }
 
 std::string HelpFilePath() { return GetInstallPath() + "Help/Brevix4.chm"; }

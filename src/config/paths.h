@@ -18,15 +18,18 @@ std::string GetInstallPath();
 std::string GetUserDataFolder();    // activity log, dispatch-ID file
 std::string GetCommonDataFolder();  // settings file
 
+// Where the activity log and the dispatch-ID file live: the service's LogsDirectory= and
+// StateDirectory= (LOGS_DIRECTORY, STATE_DIRECTORY) when systemd gave them, each ending with
+// "/"; otherwise GetUserDataFolder().
+std::string GetActivityLogFolder();
+std::string GetDispatchIDsFolder();
+
 // GetInstallPath() + "Bin/BxLiveViewer"; empty when there is no install path.
 std::string GetLiveViewerPath();
 
-// True when the service's unit file exists (installed, running or not).
+// True when the service's unit file exists in ServicesFolder() (written by "INSTALL"), or the
+// unit shipped by the package was enabled there (its link exists): installed, running or not.
 bool IsServiceInstalled();
-
-// The account the service runs under: the last "User=" of the unit's [Service] section, "root"
-// when none is set; empty when there is no unit file.
-std::string GetServiceAccount();
 
 // GetInstallPath() + "Help/Brevix4.chm", the value used as stored.
 std::string HelpFilePath();

@@ -76,7 +76,7 @@ TBxDispatchIDList::~TBxDispatchIDList() {
 
 TBxDispatchIDList::TLock TBxDispatchIDList::Lock() { return TLock(*this); }
 
-std::string TBxDispatchIDList::FileName() { return GetUserDataFolder() + "BxDispatchIDs.ini"; }
+std::string TBxDispatchIDList::FileName() { return GetDispatchIDsFolder() + "BxDispatchIDs.ini"; }
 
 std::string TBxDispatchIDList::DestinationText(const TBxDestination& destination) {
   std::string text = destination.GetName();

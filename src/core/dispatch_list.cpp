@@ -3,7 +3,9 @@
 #include "config/dispatcher_settings.h"
 #include "config/ini_file.h"
 #include "config/text_case.h"
+#include "core/dispatch_counters.h"
 #include "core/known_destinations.h"
+#include "platform/clock.h"
 #include "platform/file_access.h"
 #include "platform/log_entry.h"
 
@@ -107,7 +109,12 @@ void TBxDispatchList::SetName(const std::string& text) {
 
 void TBxDispatchList::Dispatch(TDispatchMessage& message) {
   for (const std::unique_ptr<TBxDestination>& destination : FDestinations) {
+    // An Error entry written during the delivery is that kind's last error (status report).
+    const uint64_t errorsBefore = ThreadErrorEntryCount();
     destination->Dispatch(message);
+    if (ThreadErrorEntryCount() != errorsBefore) {
+      RecordDestinationError(destination->KindName(), ThreadLastErrorEntry(), SystemClock().Now());
+    }
   }
 }
 

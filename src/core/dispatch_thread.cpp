@@ -6,6 +6,9 @@
 #include <string>
 
 #include "config/settings_snapshot.h"
+#include "core/dispatch_counters.h"
+#include "core/dispatch_list.h"
+#include "platform/clock.h"
 #include "platform/log_entry.h"
 #include "platform/message_loop.h"
 
@@ -148,7 +151,15 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
   }
 
   if (std::shared_ptr<TBxDestination> destination = FindDestination(dispatchID)) {
+    // Delivered unless a destination wrote an Error entry while it had the message; a list
+    // records the kind of its failing member itself.
+    const uint64_t errorsBefore = ThreadErrorEntryCount();
     destination->Dispatch(message);
+    const bool failed = ThreadErrorEntryCount() != errorsBefore;
+    if (failed && destination->KindName() != TBxDispatchList::ClassKindName()) {
+      RecordDestinationError(destination->KindName(), ThreadLastErrorEntry(), SystemClock().Now());
+    }
+    CountDelivered(!failed);
   } else {
     AddLogEntry(TLogLevel::Warning, "Destination for " + std::string(dispatchID) + " NOT FOUND");
   }

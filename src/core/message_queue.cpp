@@ -71,18 +71,19 @@ void TBxMessageQueue::ReleaseNode(TNode* node) {
 void TBxMessageQueue::AddMessage(const TDispatchMessage& message) {
   if (Disabled.load(std::memory_order_relaxed)) return;
   TDispatchMessagePtr copy = CopyDispatchMessage(message);
+  const auto bytes = static_cast<uint64_t>(DispatchMessageSize(*copy));
   bool linked = false;
   {
     std::lock_guard lock(FLock);
     if (TNode* spare = PopSpareLocked()) {
-      LinkLocked(spare, copy.release());
+      LinkLocked(spare, copy.release(), bytes);
       linked = true;
     }
   }
   if (!linked) {
     auto fresh = std::make_unique<TNode>();  // allocated outside the lock
     std::lock_guard lock(FLock);
-    LinkLocked(fresh.release(), copy.release());
+    LinkLocked(fresh.release(), copy.release(), bytes);
   }
   Signal();
   FMessageCount.fetch_add(1, std::memory_order_relaxed);
@@ -92,7 +93,9 @@ bool TBxMessageQueue::IsEmpty() const {
   return FHead.load(std::memory_order_relaxed) == FTail.load(std::memory_order_acquire);
 }
 
-void TBxMessageQueue::LinkLocked(TNode* node, TDispatchMessage* message) {
+void TBxMessageQueue::LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes) {
+  FLinkedCount.fetch_add(1, std::memory_order_relaxed);
+  FLinkedBytes.fetch_add(bytes, std::memory_order_relaxed);
   TNode* tail = FTail.load(std::memory_order_relaxed);
   tail->Message = message;
   tail->Next.store(node, std::memory_order_release);
@@ -109,6 +112,7 @@ TDispatchMessagePtr TBxMessageQueue::TakeHead() {
   TDispatchMessagePtr message(head->Message);
   FHead.store(next, std::memory_order_relaxed);
   ReleaseNode(head);
+  CountTaken(*message);
   return message;
 }
 
@@ -143,6 +147,7 @@ void TBxMessageQueue::DiscardChain(TNode* first, TNode* stop, bool keepUnregiste
     TDispatchMessagePtr message(node->Message);
     delete node;
     node = next;
+    CountTaken(*message);
     if (keepUnregisters && message->MsgType == kMsgTypeUnregister) {
       // A failure must not leak the rest of the chain or lose the later unregistrations.
       try {
@@ -160,6 +165,26 @@ int32_t TBxMessageQueue::MessageCount() const {
 }
 
 void TBxMessageQueue::ResetMessageCount() { FMessageCount.store(0, std::memory_order_relaxed); }
+
+void TBxMessageQueue::CountTaken(const TDispatchMessage& message) {
+  // Only the consumer writes these, so a load and a store would do; fetch_add says it plainly.
+  FTakenCount.fetch_add(1, std::memory_order_relaxed);
+  FTakenBytes.fetch_add(static_cast<uint64_t>(DispatchMessageSize(message)),
+                        std::memory_order_relaxed);
+}
+
+uint64_t TBxMessageQueue::QueuedMessages() const {
+  // Taken first: it never passes linked, so a later read of linked is at least as large.
+  const uint64_t taken = FTakenCount.load(std::memory_order_relaxed);
+  const uint64_t linked = FLinkedCount.load(std::memory_order_relaxed);
+  return linked > taken ? linked - taken : 0;
+}
+
+uint64_t TBxMessageQueue::QueuedBytes() const {
+  const uint64_t taken = FTakenBytes.load(std::memory_order_relaxed);
+  const uint64_t linked = FLinkedBytes.load(std::memory_order_relaxed);
+  return linked > taken ? linked - taken : 0;
+}
 
 void TBxMessageQueue::Signal() { FEvent.Set(); }
 

@@ -47,6 +47,11 @@ class TBxMessageQueue {
   int32_t MessageCount() const;
   void ResetMessageCount();
 
+  // Messages queued now and their bytes (DispatchMessageSize each): a snapshot for the status
+  // report, possibly a message behind the producers and the consumer. Any thread.
+  uint64_t QueuedMessages() const;
+  uint64_t QueuedBytes() const;
+
   // Sets the event. Called by AddMessage after linking.
   virtual void Signal();
 
@@ -83,10 +88,12 @@ class TBxMessageQueue {
   // of that many small blocks make the allocator consolidate its free lists again and again.
   static constexpr int kSpareLimit = 65536;
   TNode* PopSpareLocked();
-  // Stores `message` in the sentinel and makes `node` the new sentinel; caller holds FLock.
-  void LinkLocked(TNode* node, TDispatchMessage* message);
-  void ReleaseNode(TNode* node);         // consumer only
-  static void DeleteChain(TNode* node);  // follows Next to null
+  // Stores `message` (of `bytes` bytes) in the sentinel and makes `node` the new sentinel;
+  // caller holds FLock.
+  void LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes);
+  void CountTaken(const TDispatchMessage& message);  // consumer only
+  void ReleaseNode(TNode* node);                     // consumer only
+  static void DeleteChain(TNode* node);              // follows Next to null
 
   // Frees the nodes from `first` up to (not including) `stop` with their messages; type-92
   // messages are added again when `keepUnregisters`. Finishes the walk after a failure, then
@@ -100,6 +107,10 @@ class TBxMessageQueue {
   alignas(64) std::mutex FLock;
   // Relaxed: a statistic; a lost race with a reset only lowers the figure.
   std::atomic<int32_t> FMessageCount{0};
+  // Messages and bytes ever linked, written under FLock. With FTakenCount/FTakenBytes they give
+  // the depth. Relaxed: figures for the status report, not tied to the links themselves.
+  std::atomic<uint64_t> FLinkedCount{0};
+  std::atomic<uint64_t> FLinkedBytes{0};
   // Spare nodes taken from FSpare, and pops not yet subtracted from FSpareCount; under FLock.
   TNode* FSpareTaken = nullptr;
   int FSparePops = 0;
@@ -115,6 +126,9 @@ class TBxMessageQueue {
   // The oldest node; moved by the consumer only (EmptyQueue under FLock). Relaxed: other threads
   // only compare it with FTail for IsEmpty and never dereference it.
   alignas(64) std::atomic<TNode*> FHead;
+  // Messages and bytes ever taken or discarded; consumer only writes. Relaxed, as above.
+  std::atomic<uint64_t> FTakenCount{0};
+  std::atomic<uint64_t> FTakenBytes{0};
   // Released nodes not yet pushed onto FSpare; consumer only.
   TNode* FRetired = nullptr;
   TNode* FRetiredLast = nullptr;

@@ -8,6 +8,7 @@
 #include "config/paths.h"
 #include "config/settings_snapshot.h"
 #include "core/dispatch_core.h"
+#include "core/dispatch_counters.h"
 #include "destinations/http_destination.h"
 #include "destinations/live_viewer_destination.h"
 #include "destinations/log_file_destination.h"
@@ -65,6 +66,10 @@ TFrmDispatcher::TFrmDispatcher(TMessageLoop& loop, TFrmDispatcherOptions options
       FView(options.View ? *options.View : FNullView),
       FCommandLine(std::move(options.Arguments), "+-/"),
       FEchoEntry(std::move(options.EchoEntry)),
+      FServiceNotify(std::move(options.ServiceNotify)),
+      FWatchdogInterval(options.WatchdogMicroseconds),
+      FMonotonicNow(options.MonotonicNow ? std::move(options.MonotonicNow)
+                                         : [] { return std::chrono::steady_clock::now(); }),
       FMainThreadPriority(CurrentThreadHandle()) {
   // Construction: the dispatch core, the settings and the table of kinds, then the settings.
   StartDispatchCore();
@@ -96,7 +101,7 @@ TFrmDispatcher::TFrmDispatcher(TMessageLoop& loop, TFrmDispatcherOptions options
 }
 
 void TFrmDispatcher::FormCreate() {
-  FLog.StartLogFile(GetUserDataFolder() + TFrmDispatcherLog::kFileName);
+  FLog.StartLogFile(GetActivityLogFolder() + TFrmDispatcherLog::kFileName);
   AddLogEntry(TLogLevel::Info, "Dispatcher has been started");
 
   RegisterDestinationKinds(*FKnownDestinations);
@@ -189,6 +194,10 @@ int64_t TFrmDispatcher::HandleMessage(TLoopMessage& message) {
       case kWmShowLog:
         ShowLog();
         return 0;
+      case kWmStatus:
+        message.Reply =
+            message.WParam == kStatusJson ? FormatStatusJson(Status()) : FormatStatusText(Status());
+        return 1;
       case WM_CLOSE:
         Close();
         return 0;
@@ -252,6 +261,40 @@ void TFrmDispatcher::StartDispatcher(bool asService) {
   if (asService) {
     AddLogEntry(TLogLevel::Info,
                 "Dispatcher is running as a service. Logged on as: " + ServiceLogonName);
+    NotifyServiceManager();
+  }
+}
+
+TBxDispatcherStatus TFrmDispatcher::Status() const {
+  TBxDispatcherStatus status;
+  status.State = !FStarted ? "starting" : FSettings->Disabled ? "disabled" : "running";
+  status.Service = FRunningAsService;
+  if (const TBxMessageQueue* queue = MessageQueue()) {
+    status.QueuedMessages = queue->QueuedMessages();
+    status.QueuedBytes = queue->QueuedBytes();
+  }
+  if (TBxDispatchIDList* registry = DispatchIDList()) {
+    TBxDispatchIDList::TLock lock = registry->Lock();
+    status.Registrations = registry->Count(lock);
+  }
+  status.Counts = DispatchCounts();
+  return status;
+}
+
+void TFrmDispatcher::NotifyServiceManager() {
+  if (!FRunningAsService || !FServiceNotify) return;
+  // The status line only when it changed: the manager keeps the last one.
+  std::string line = "STATUS=" + FormatStatusLine(Status());
+  if (line != FLastStatusLine) {
+    FServiceNotify(line);
+    FLastStatusLine = std::move(line);
+  }
+  if (FWatchdogInterval.count() > 0) {
+    const auto now = FMonotonicNow();
+    if (!FLastWatchdog || now - *FLastWatchdog >= FWatchdogInterval / 2) {
+      FServiceNotify("WATCHDOG=1");
+      FLastWatchdog = now;
+    }
   }
 }
 
@@ -280,6 +323,7 @@ void TFrmDispatcher::MonitorWorkLoad() {
     }
   }
   queue->ResetMessageCount();
+  NotifyServiceManager();
 }
 
 void TFrmDispatcher::UpdateTrayIcon(int index) {

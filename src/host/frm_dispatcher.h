@@ -30,6 +30,7 @@
 // an exception in a command is reported here and never unwinds through the toolkit.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -43,6 +44,7 @@
 #include "core/dispatch_thread.h"
 #include "core/known_destinations.h"
 #include "host/dispatcher_log.h"
+#include "host/dispatcher_status.h"
 #include "host/tray_menu.h"
 #include "host/tray_view.h"
 #include "platform/clock.h"
@@ -76,8 +78,17 @@ struct TFrmDispatcherOptions {
   TTrayView* View = nullptr;
   // The program's arguments (without its name), for the receivers' "TCPPort"/"UDPPort".
   std::vector<std::string> Arguments;
-  // Called with every entry once it is in the log (the console echo of a terminal run).
+  // Called with every entry once it is in the log (the console echo of a terminal run, the
+  // journal of a service).
   std::function<void(const TDispatcherLogEntry&)> EchoEntry;
+  // Service mode: sends one state line to the service manager ("STATUS=...", "WATCHDOG=1").
+  std::function<void(const std::string&)> ServiceNotify;
+  // The service manager's watchdog interval in microseconds (0: none). The work-load timer
+  // sends WATCHDOG=1 once at least half of it has passed since the last one, so a main thread
+  // that hangs stops the datagrams and is restarted.
+  uint64_t WatchdogMicroseconds = 0;
+  // The monotonic time the watchdog is measured with; std::chrono::steady_clock when empty.
+  std::function<std::chrono::steady_clock::time_point()> MonotonicNow;
 };
 
 class TFrmDispatcher {
@@ -98,8 +109,12 @@ class TFrmDispatcher {
   // changes nothing.
   void StartDispatcher(bool asService);
 
-  // The work-load timer's step (every 500 ms): queue counter, priorities, tray icon.
+  // The work-load timer's step (every 500 ms): queue counter, priorities, tray icon; in service
+  // mode also the service manager's status line and watchdog.
   void MonitorWorkLoad();
+
+  // The health snapshot (WM_USER+84, BxSend --status).
+  TBxDispatcherStatus Status() const;
   void UpdateTrayIcon(int index);
 
   void ApplyMonitorPorts();
@@ -151,7 +166,7 @@ class TFrmDispatcher {
   TBxUdpReceiver* UdpReceiver() { return FUdpReceiver.get(); }
   TThreadPriorityHandle MainThreadPriority() const { return FMainThreadPriority; }
 
-  // The account the installed service runs under, set by the entry point in service mode.
+  // The account the service process runs as, set by the entry point in service mode.
   std::string ServiceLogonName;
 
  private:
@@ -159,6 +174,7 @@ class TFrmDispatcher {
   void HandleLogEntry(TLogLevel level, std::string text);
   int64_t HandleCopyData(const TLoopMessage& message);
   void PublishNewSettings(std::shared_ptr<TBxDispatcherSettings> settings);
+  void NotifyServiceManager();
   // The application's default handling of an exception: standard error, and an Error entry
   // unless the failure came from writing the log itself.
   void ReportException(const std::exception& e, bool toActivityLog = true);
@@ -169,6 +185,11 @@ class TFrmDispatcher {
   TTrayView& FView;
   TBxCommandLine FCommandLine;
   std::function<void(const TDispatcherLogEntry&)> FEchoEntry;
+  std::function<void(const std::string&)> FServiceNotify;
+  std::chrono::microseconds FWatchdogInterval;
+  std::function<std::chrono::steady_clock::time_point()> FMonotonicNow;
+  std::optional<std::chrono::steady_clock::time_point> FLastWatchdog;
+  std::string FLastStatusLine;
 
   std::shared_ptr<const TBxDispatcherSettings> FSettings;
   int FCurrentIconIndex = -1;

@@ -1,8 +1,11 @@
 #include "host/program_entry.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <mutex>
 
 #include "config/command_line.h"
 #include "config/dispatcher_settings.h"
@@ -18,6 +21,7 @@
 #include "platform/service_manager.h"
 #include "platform/short_date.h"
 #include "platform/stop_signals.h"
+#include "platform/thread.h"
 
 namespace bx {
 
@@ -104,6 +108,42 @@ int RunDesktop(const std::vector<std::string>& args) {
   return exitCode;
 }
 
+// While the service starts (the registrations may be many), asks systemd every 20 s for 60 s
+// more than TimeoutStartSec= allows, so only a start that stops making progress times out.
+class TStartTimeoutExtender {
+ public:
+  TStartTimeoutExtender() {
+    FThread.Start("BxStartExtend", [this](std::stop_token stop) {
+      std::unique_lock lock(FLock);
+      do {
+        (void)SendServiceNotification("EXTEND_TIMEOUT_USEC=60000000");
+      } while (!FWake.wait_for(lock, stop, std::chrono::seconds(20), [] { return false; }) &&
+               !stop.stop_requested());
+    });
+  }
+  ~TStartTimeoutExtender() {
+    FThread.RequestStop();
+    FThread.Join();
+  }
+  TStartTimeoutExtender(const TStartTimeoutExtender&) = delete;
+  TStartTimeoutExtender& operator=(const TStartTimeoutExtender&) = delete;
+
+ private:
+  std::mutex FLock;
+  std::condition_variable_any FWake;
+  TThread FThread;
+};
+
+void SendToJournal(TJournal& journal, const TDispatcherLogEntry& entry) {
+  std::string error;
+  if (!journal.Send(JournalPriority(entry.Level), entry.Text,
+                    {{"BX_LEVEL", LogLevelName(entry.Level)}}, &error)) {
+    static bool reported = false;  // main thread only
+    if (!reported) std::fprintf(stderr, "Brevix Dispatcher: journal: %s\n", error.c_str());
+    reported = true;
+  }
+}
+
 int RunService(const std::vector<std::string>& args) {
   if (ServiceNotifySocket().empty()) {
     WriteSystemLogError(kServiceName,
@@ -113,13 +153,24 @@ int RunService(const std::vector<std::string>& args) {
   }
   TMainLoopScope scope;
   TMessageLoop& loop = scope.Loop();
+  TJournal journal(kServiceName);
   TFrmDispatcherOptions options;
   options.Arguments = args;
+  options.EchoEntry = [&journal](const TDispatcherLogEntry& entry) {
+    SendToJournal(journal, entry);
+  };
+  options.ServiceNotify = [](const std::string& state) { (void)SendServiceNotification(state); };
+  options.WatchdogMicroseconds = ServiceWatchdogMicroseconds();
   TSvcDispatcher service(loop);
   // Before any thread starts, so that only the watcher takes the signals.
   auto stopSignals = std::make_unique<TStopSignals>([&service] { service.Stop(); });
-  auto hub = std::make_unique<TFrmDispatcher>(loop, std::move(options));
-  hub->ServiceLogonName = GetServiceAccount();
+  std::unique_ptr<TFrmDispatcher> hub;
+  {
+    TStartTimeoutExtender extender;
+    hub = std::make_unique<TFrmDispatcher>(loop, std::move(options));
+  }
+  hub->ServiceLogonName = EffectiveUserName();
+  // READY=1 now: the ports are bound and the registrations loaded.
   service.Start();
   const int exitCode = loop.Run();
   stopSignals.reset();
@@ -127,23 +178,55 @@ int RunService(const std::vector<std::string>& args) {
   return exitCode;
 }
 
+// A run folder that cannot be used is not a second instance: it is said on standard error and
+// in the journal (a service's standard error may go nowhere), and the exit code is 1.
+int RefuseRunFolder(const std::string& reason) {
+  const std::string text = std::string("Brevix Dispatcher cannot start: ") + reason;
+  std::fprintf(stderr, "%s\n", text.c_str());
+  std::fflush(stderr);
+  TJournal journal(kServiceName);
+  if (!journal.Send(3, text)) WriteSystemLogError(kServiceName, text);
+  return 1;
+}
+
 }  // namespace
 
+bool ProgramInformation(const std::vector<std::string>& args, int* exitCode) {
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h" || arg == "-?" || arg == "/?") {
+      std::fputs(kDispatcherHelp, stdout);
+      *exitCode = 0;
+      return true;
+    }
+    if (arg == "--version") {
+      std::printf("BxDispatcher %s\n", kProductVersion);
+      *exitCode = 0;
+      return true;
+    }
+  }
+  return false;
+}
+
 int ProgramEntry(const std::vector<std::string>& args) {
+  int informationExit = 0;
+  if (ProgramInformation(args, &informationExit)) return informationExit;
   // The activity log's dates follow the user's short date format.
   UseUserDateFormat();
   std::unique_ptr<TInstanceLock> lock;
   try {
     lock = TInstanceLock::TryAcquire(RunFolder() + "/" + kInstanceLockName);
-  } catch (const std::exception&) {
-    // The run folder cannot be made safe: treated like a lock that cannot be taken.
+  } catch (const std::exception& e) {
+    return RefuseRunFolder(e.what());
   }
+  // Another dispatcher of this user (or this service) holds the lock: silently done.
   if (!lock) return 0;
 
   try {
     const bool install = HasSwitch(args, "INSTALL", kServiceSwitchChars);
     const bool uninstall = HasSwitch(args, "UNINSTALL", kServiceSwitchChars);
-    if (install || uninstall || IsServiceInstalled()) {
+    // Started by systemd as a notify service: the package's unit may be started without being
+    // enabled ("systemctl start"), and then no installed unit names it.
+    if (install || uninstall || IsServiceInstalled() || !ServiceNotifySocket().empty()) {
       const bool silent = HasSwitch(args, "SILENT", kServiceActionSwitchChars);
       if (HasSwitch(args, "INSTALL", kServiceActionSwitchChars)) {
         return RunServiceInstallation(true, silent);

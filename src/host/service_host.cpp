@@ -13,11 +13,18 @@ namespace bx {
 
 namespace {
 
-// systemd splits ExecStart at blanks unless the word is quoted.
+// A word of a unit's command line: systemd expands "%" specifiers and "$" variables everywhere
+// (doubled, they stand for themselves) and splits at blanks unless the word is quoted, where
+// "\" and the quote are escaped.
 std::string QuoteForUnit(const std::string& path) {
-  if (path.find_first_of(" \t\"\\") == std::string::npos) return path;
-  std::string quoted = "\"";
+  std::string escaped;
   for (char c : path) {
+    if (c == '%' || c == '$') escaped += c;
+    escaped += c;
+  }
+  if (path.find_first_of(" \t\"\\'") == std::string::npos) return escaped;
+  std::string quoted = "\"";
+  for (char c : escaped) {
     if (c == '"' || c == '\\') quoted += '\\';
     quoted += c;
   }
@@ -62,41 +69,150 @@ void TSvcDispatcher::Stop() {
 
 std::string ServiceUnitText(const std::string& executablePath) {
   return std::string("[Unit]\n") + "Description=" + kServiceDisplayName + "\n" +
+         "Documentation=man:BxDispatcher(8)\n"
          "After=network.target\n"
          "\n"
          "[Service]\n"
          "Type=notify\n"
+         "NotifyAccess=main\n"
          "ExecStart=" +
          QuoteForUnit(executablePath) +
          "\n"
+         "User=" +
+         kServiceUser +
+         "\n"
+         "Group=" +
+         kServiceUser +
+         "\n"
          "Restart=on-failure\n"
-         "TimeoutStartSec=5\n"
+         "RestartSec=2\n"
+         "# The dispatcher extends this while it loads its registrations (EXTEND_TIMEOUT_USEC),\n"
+         "# so a large registrations file does not run into it; a start that stops making\n"
+         "# progress still does.\n"
+         "TimeoutStartSec=60\n"
+         "TimeoutStopSec=30\n"
+         "WatchdogSec=30\n"
+         "# The product's folders: endpoint sockets and the instance lock, settings and\n"
+         "# registrations, the activity log.\n"
+         "RuntimeDirectory=BrevixDispatcher\n"
+         "RuntimeDirectoryMode=0700\n"
+         "StateDirectory=Korvane/Brevix/4.0\n"
+         "StateDirectoryMode=0750\n"
+         "LogsDirectory=BrevixDispatcher\n"
+         "LogsDirectoryMode=0750\n"
+         "# Where log file destinations may write (everything else is read-only).\n"
+         "ReadWritePaths=-/var/log/brevix\n"
+         "UMask=0027\n"
+         "LimitNOFILE=65536\n"
+         "# The work-load timer lowers the dispatch thread under load and raises it again, and\n"
+         "# raises the main thread to nice -5.\n"
+         "LimitNICE=-5\n"
+         "NoNewPrivileges=yes\n"
+         "CapabilityBoundingSet=\n"
+         "AmbientCapabilities=\n"
+         "ProtectSystem=strict\n"
+         "ProtectHome=yes\n"
+         "PrivateTmp=yes\n"
+         "PrivateDevices=yes\n"
+         "PrivateUsers=yes\n"
+         "PrivateMounts=yes\n"
+         "ProtectKernelTunables=yes\n"
+         "ProtectKernelModules=yes\n"
+         "ProtectKernelLogs=yes\n"
+         "ProtectControlGroups=yes\n"
+         "ProtectClock=yes\n"
+         "ProtectHostname=yes\n"
+         "ProtectProc=invisible\n"
+         "ProcSubset=pid\n"
+         "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+         "RestrictNamespaces=yes\n"
+         "RestrictRealtime=yes\n"
+         "RestrictSUIDSGID=yes\n"
+         "LockPersonality=yes\n"
+         "MemoryDenyWriteExecute=yes\n"
+         "RemoveIPC=yes\n"
+         "KeyringMode=private\n"
+         "SystemCallArchitectures=native\n"
+         "SystemCallFilter=@system-service\n"
+         "SystemCallFilter=~@privileged\n"
+         "SystemCallErrorNumber=EPERM\n"
          "\n"
          "[Install]\n"
          "WantedBy=multi-user.target\n";
 }
 
-bool InstallService(std::string* error) {
-  const std::string folder = ServicesFolder();
-  if (!CreateFolderChain(folder, error)) return false;
-  if (!ReplaceFileAtomically(ServiceUnitPath(), ServiceUnitText(ExecutablePath()), error)) {
+int JournalPriority(TLogLevel level) {
+  switch (level) {
+    case TLogLevel::Error:
+      return 3;  // err
+    case TLogLevel::Warning:
+      return 4;  // warning
+    case TLogLevel::Reg:
+    case TLogLevel::Unreg:
+      return 5;  // notice: a logger came or went
+    case TLogLevel::Info:
+    case TLogLevel::Setting:
+      return 6;  // info
+  }
+  return 6;
+}
+
+bool InstallService(std::string* error, std::string* notice) {
+  const std::string executable = ExecutablePath();
+  if (executable.empty() || executable.find_first_of("\n\r") != std::string::npos) {
+    if (error) *error = "the program's path cannot be written into a unit file: " + executable;
     return false;
   }
+  const std::string folder = ServicesFolder();
+  if (!CreateFolderChain(folder, error)) return false;
+  const std::string path = ServiceUnitPath();
+  const std::string text = ServiceUnitText(executable);
+  std::string old;
+  if (ReadWholeFile(path, old)) {
+    if (old == text) {
+      if (notice) *notice = "Service unit " + path + " is unchanged";
+    } else {
+      // The administrator may have edited it; the old text stays beside the new one.
+      if (!ReplaceFileAtomicallyWithMode(path + ".old", old, 0644, error)) return false;
+      if (notice) {
+        *notice = "Service unit " + path + " differs from the one this program writes: " +
+                  "replaced, the old one is kept as " + path + ".old";
+      }
+    }
+  }
+  // 0644 whatever the umask: systemd and unprivileged tools read it.
+  if (!ReplaceFileAtomicallyWithMode(path, text, 0644, error)) return false;
   if (ManagesRealUnit()) {
     if (!RunSystemctl({"daemon-reload"}, error)) return false;
     if (!RunSystemctl({"enable", std::string(kServiceName) + ".service"}, error)) return false;
+    if (!UserAccountExists(kServiceUser) && notice != nullptr) {
+      // The package creates the account; a unit installed from a build needs it made.
+      *notice += std::string(notice->empty() ? "" : "\n") + "The service runs as the user " +
+                 kServiceUser + ", which does not exist yet: sudo adduser --system --group " +
+                 kServiceUser;
+    }
   }
   return true;
 }
 
 bool UninstallService(std::string* error) {
   const std::string path = ServiceUnitPath();
-  if (!RegularFileExists(path)) {
+  if (!IsServiceInstalled()) {
     if (error) *error = "The specified service does not exist as an installed service.";
     return false;
   }
   if (ManagesRealUnit()) {
     if (!RunSystemctl({"disable", std::string(kServiceName) + ".service"}, error)) return false;
+  }
+  // The package's own unit (enabled, not written by "INSTALL") stays where the package put it.
+  if (!RegularFileExists(path)) {
+    if (ManagesRealUnit()) return RunSystemctl({"daemon-reload"}, error);
+    TFileStatus linkStatus;
+    if (!RealFileSystem().Delete(ServiceEnabledLinkPath(), linkStatus)) {
+      if (error) *error = ServiceEnabledLinkPath() + ": " + linkStatus.Text;
+      return false;
+    }
+    return true;
   }
   TFileStatus status;
   if (!RealFileSystem().Delete(path, status)) {
@@ -109,8 +225,10 @@ bool UninstallService(std::string* error) {
 
 int RunServiceInstallation(bool install, bool silent) {
   std::string error;
-  const bool done = install ? InstallService(&error) : UninstallService(&error);
+  std::string notice;
+  const bool done = install ? InstallService(&error, &notice) : UninstallService(&error);
   if (!silent) {
+    if (!notice.empty()) std::puts(notice.c_str());
     if (done) {
       std::puts(install ? "Service installed successfully" : "Service uninstalled successfully");
     } else {

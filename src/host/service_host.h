@@ -6,9 +6,10 @@
 // Stop posts WM_QUIT (the loop ends without the "stopped" entry; the hub's destructor saves
 // the registrations) and reports STOPPING=1.
 //
-// InstallService writes the unit file into ServicesFolder() (Type=notify, ExecStart this
-// program, Restart=on-failure) and, where systemd runs and that folder is the system's own,
-// reloads systemd and enables the unit; UninstallService reverses it.
+// InstallService writes the unit file (ServiceUnitText) into ServicesFolder() with mode 0644
+// and, where systemd runs and that folder is the system's own, reloads systemd and enables the
+// unit; an existing unit with another text is kept as "<unit>.old" and *notice says so.
+// UninstallService disables the unit and removes the file that InstallService wrote.
 //
 // Ownership: the entry point owns the service object; the loop is borrowed.
 // Threads: Start and Stop from any thread (they only post and send a datagram).
@@ -18,6 +19,7 @@
 
 #include <string>
 
+#include "platform/log_entry.h"
 #include "platform/message_loop.h"
 
 namespace bx {
@@ -26,6 +28,8 @@ inline constexpr const char* kServiceName = "BrevixDispatcher";
 inline constexpr const char* kServiceDisplayName = "Brevix Dispatcher";
 // The folder of system units when BREVIX_HOME does not redirect it.
 inline constexpr const char* kSystemUnitFolder = "/etc/systemd/system";
+// The system account the unit runs the service as (the package creates it).
+inline constexpr const char* kServiceUser = "brevix";
 
 class TSvcDispatcher {
  public:
@@ -38,10 +42,15 @@ class TSvcDispatcher {
   TMessageLoop& FLoop;
 };
 
-// The unit file's text for a program at `executablePath`.
+// The unit file's text for a program at `executablePath`: a hardened Type=notify unit that
+// runs the program as the user "brevix" with its folders given by systemd.
 std::string ServiceUnitText(const std::string& executablePath);
 
-bool InstallService(std::string* error);
+// The journal priority (syslog level) of an activity-log level: Error 3, Warning 4, Reg and
+// Unreg 5, Info and Setting 6.
+int JournalPriority(TLogLevel level);
+
+bool InstallService(std::string* error, std::string* notice = nullptr);
 bool UninstallService(std::string* error);
 
 // The "INSTALL"/"UNINSTALL" run: installs or removes the service and tells the outcome on

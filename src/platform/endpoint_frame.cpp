@@ -39,6 +39,18 @@ std::string EncodeReply(int64_t result) {
 
 int64_t DecodeReply(const char* bytes) { return static_cast<int64_t>(GetLE(bytes, 8)); }
 
+std::string EncodeReplyData(std::string_view data) {
+  std::string out;
+  out.reserve(kFrameReplyLengthSize + data.size());
+  PutLE(out, data.size(), kFrameReplyLengthSize);
+  out.append(data);
+  return out;
+}
+
+uint32_t DecodeReplyLength(const char* bytes) {
+  return static_cast<uint32_t>(GetLE(bytes, kFrameReplyLengthSize));
+}
+
 bool TEndpointFrameParser::Feed(const char* bytes, size_t size) {
   if (!FError.empty()) return false;
   if (FStart > 0 && FStart == FBuffer.size()) {

@@ -3,11 +3,14 @@
 // Request, all integers little-endian:
 //   offset  0  u32 message
 //   offset  4  u32 flags      bit 0: sent (the sender waits for the handler's result)
+//                             bit 1: with bit 0, the reply carries the handler's bytes
 //   offset  8  u64 wparam
 //   offset 16  u64 lparam     (WM_COPYDATA: dwData)
 //   offset 24  u32 length
 //   offset 28  length bytes   (WM_COPYDATA: the data block)
-// Reply to every request: i64 result (a posted frame: 1 once queued, 0 when refused).
+// Reply to every request: i64 result (a posted frame: 1 once queued, 0 when refused); for a
+// request with bit 1 the result is followed by u32 length and that many bytes (at most the
+// data limit below), the handler's reply.
 //
 // TEndpointFrameParser turns a byte stream into frames without touching a socket, so the
 // parsing can be driven from memory. Threads: one parser per connection, one thread.
@@ -31,6 +34,8 @@ inline constexpr size_t kFrameLengthOffset = 24;
 inline constexpr size_t kFrameHeaderSize = 28;
 inline constexpr size_t kFrameReplySize = 8;
 inline constexpr uint32_t kFrameFlagSent = 1;
+inline constexpr uint32_t kFrameFlagReplyData = 2;
+inline constexpr size_t kFrameReplyLengthSize = 4;
 inline constexpr uint32_t kMaxFrameData = 16u * 1024 * 1024;
 
 static_assert(kFrameFlagsOffset == kFrameMessageOffset + sizeof(uint32_t));
@@ -47,12 +52,16 @@ struct TEndpointFrame {
   uint64_t LParam = 0;
   std::string Data;
   bool Sent() const { return (Flags & kFrameFlagSent) != 0; }
+  bool WantsReplyData() const { return Sent() && (Flags & kFrameFlagReplyData) != 0; }
 };
 
 // The request bytes of a frame.
 std::string EncodeFrame(uint32_t message, uint32_t flags, uint64_t wparam, uint64_t lparam,
                         std::string_view data);
 std::string EncodeReply(int64_t result);
+// The length and bytes that follow the result for a request with kFrameFlagReplyData.
+std::string EncodeReplyData(std::string_view data);
+uint32_t DecodeReplyLength(const char* bytes);
 // Reads a reply; `bytes` must hold kFrameReplySize bytes.
 int64_t DecodeReply(const char* bytes);
 

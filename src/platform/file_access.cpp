@@ -68,7 +68,10 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
   return true;
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+namespace {
+
+// mode < 0: a new file gets 0666 less the umask, a replaced one keeps its bits.
+bool ReplaceFile(const std::string& path, std::string_view bytes, int mode, std::string* error) {
   // The temporary is created with 0666 so that the kernel applies the umask to a new file;
   // a file being replaced passes its own permission bits on below.
   static std::atomic<uint32_t> counter{0};
@@ -92,7 +95,9 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std:
     return false;
   };
   struct stat old {};
-  if (stat(path.c_str(), &old) == 0 && fchmod(fd.Get(), old.st_mode & 07777) != 0) {
+  if (mode >= 0) {
+    if (fchmod(fd.Get(), static_cast<mode_t>(mode)) != 0) return fail(tempPath, errno);
+  } else if (stat(path.c_str(), &old) == 0 && fchmod(fd.Get(), old.st_mode & 07777) != 0) {
     return fail(tempPath, errno);
   }
   size_t done = 0;
@@ -108,6 +113,17 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std:
   if (fd.Close() != 0) return fail(tempPath, errno);
   if (rename(tempPath.c_str(), path.c_str()) != 0) return fail(path, errno);
   return true;
+}
+
+}  // namespace
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+  return ReplaceFile(path, bytes, -1, error);
+}
+
+bool ReplaceFileAtomicallyWithMode(const std::string& path, std::string_view bytes, uint32_t mode,
+                                   std::string* error) {
+  return ReplaceFile(path, bytes, static_cast<int>(mode & 07777), error);
 }
 
 bool RegularFileExists(const std::string& path) {

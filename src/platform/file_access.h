@@ -7,6 +7,7 @@
 // not corrupt it (each rename is atomic), the last rename wins.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,9 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
 // replaced file keeps its permission bits; a new file gets 0644 less the umask.
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
                            std::string* error = nullptr);
+// The same, with the permission bits `mode` (e.g. 0644) whatever the umask or the old file.
+bool ReplaceFileAtomicallyWithMode(const std::string& path, std::string_view bytes, uint32_t mode,
+                                   std::string* error = nullptr);
 
 // True when `path` names an existing regular file (symbolic links followed).
 bool RegularFileExists(const std::string& path);

@@ -66,6 +66,21 @@ std::string ServicesFolder() {
 
 std::string ServiceUnitPath() { return ServicesFolder() + "/BrevixDispatcher.service"; }
 
+std::string ServiceEnabledLinkPath() {
+  return ServicesFolder() + "/multi-user.target.wants/BrevixDispatcher.service";
+}
+
+std::string ServiceManagedFolder(TServiceFolder folder) {
+  const char* name = folder == TServiceFolder::Runtime ? "RUNTIME_DIRECTORY"
+                     : folder == TServiceFolder::State ? "STATE_DIRECTORY"
+                                                       : "LOGS_DIRECTORY";
+  std::string value = Env(name);
+  value = value.substr(0, value.find(':'));
+  // Only an absolute path: a relative one would put the folder wherever the process started.
+  if (value.empty() || value[0] != '/') return std::string();
+  return StripSlash(value);
+}
+
 bool CreateFolderChain(const std::string& path, std::string* error) {
   if (path.empty()) return true;
   std::string partial;
@@ -89,31 +104,45 @@ bool CreateFolderChain(const std::string& path, std::string* error) {
 }
 
 std::string RunFolder() {
-  std::string folder;
-  std::string h = BrevixHome();
-  if (!h.empty()) {
-    folder = StripSlash(h) + "/run";
-  } else {
-    std::string xdg = Env("XDG_RUNTIME_DIR");
-    folder = xdg.empty() ? "/tmp/brevix-" + std::to_string(getuid()) : StripSlash(xdg) + "/brevix";
-  }
-  std::string parent = folder.substr(0, folder.rfind('/'));
-  std::string error;
-  if (!parent.empty() && !CreateFolderChain(parent, &error)) {
-    throw std::runtime_error("run folder: " + error);
-  }
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    throw std::runtime_error("run folder " + folder + ": " + std::strerror(errno));
+  std::string folder = ServiceManagedFolder(TServiceFolder::Runtime);
+  const bool managed = !folder.empty();
+  if (!managed) {
+    std::string h = BrevixHome();
+    if (!h.empty()) {
+      folder = StripSlash(h) + "/run";
+    } else {
+      std::string xdg = Env("XDG_RUNTIME_DIR");
+      folder =
+          xdg.empty() ? "/tmp/brevix-" + std::to_string(getuid()) : StripSlash(xdg) + "/brevix";
+    }
+    std::string parent = folder.substr(0, folder.rfind('/'));
+    std::string error;
+    if (!parent.empty() && !CreateFolderChain(parent, &error)) {
+      throw ERunFolderError("run folder: " + error);
+    }
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+      throw ERunFolderError("run folder " + folder + ": " + std::strerror(errno));
+    }
   }
   struct stat st {};
   if (lstat(folder.c_str(), &st) != 0) {
-    throw std::runtime_error("run folder " + folder + ": " + std::strerror(errno));
+    throw ERunFolderError("run folder " + folder + ": " + std::strerror(errno));
   }
-  if (!S_ISDIR(st.st_mode) || st.st_uid != getuid()) {
-    throw std::runtime_error("run folder " + folder + " is not a folder owned by this user");
+  if (!S_ISDIR(st.st_mode)) {
+    throw ERunFolderError("run folder " + folder + " is not a folder");
+  }
+  if (st.st_uid != getuid()) {
+    // Someone else made it first (in /tmp anyone can): using it would hand that user the
+    // lock and the endpoint sockets.
+    std::string owner = std::to_string(st.st_uid);
+    if (const passwd* pw = getpwuid(st.st_uid))
+      owner = std::string(pw->pw_name) + " (" + owner + ")";
+    throw ERunFolderError("run folder " + folder + " belongs to user " + owner +
+                          ", not to this user (" + std::to_string(getuid()) +
+                          "); refusing to use it");
   }
   if ((st.st_mode & 077) != 0 && chmod(folder.c_str(), 0700) != 0) {
-    throw std::runtime_error("run folder " + folder + ": " + std::strerror(errno));
+    throw ERunFolderError("run folder " + folder + ": " + std::strerror(errno));
   }
   return folder;
 }

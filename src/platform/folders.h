@@ -8,11 +8,15 @@
 //                ${XDG_CONFIG_HOME:-~/.config}/Korvane/registry.ini)
 //   run folder   H/run              (else $XDG_RUNTIME_DIR/brevix, or /tmp/brevix-<uid>)
 //   services     H/services         (else /etc/systemd/system)
+// A service started by systemd gets its own folders from the unit (RuntimeDirectory=,
+// StateDirectory=, LogsDirectory=): RUNTIME_DIRECTORY, when set, is the run folder whatever
+// BREVIX_HOME says, and ServiceManagedFolder names the other two.
 // The environment is read on every call, so a test that sets BREVIX_HOME sees it at once.
 // Results never end with "/" and are not created here, except the run folder (below).
 // Threads: any (reads the environment only).
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 namespace bx {
@@ -24,10 +28,23 @@ std::string BaseCommonDataFolder();  // application data common to all users
 std::string RegistryFilePath(TRegistryRoot root);
 std::string ServicesFolder();
 std::string ServiceUnitPath();  // ServicesFolder() + "/BrevixDispatcher.service"
+// The link that "systemctl enable" makes for a unit shipped in the system's own unit folder:
+// ServicesFolder() + "/multi-user.target.wants/BrevixDispatcher.service".
+std::string ServiceEnabledLinkPath();
 
-// The folder of window endpoints and the instance lock. Created with mode 0700 when missing;
-// an existing folder must belong to this user and not be open to others. Throws
-// std::runtime_error (with the system's error text) when it cannot be made safe.
+// The first folder of RUNTIME_DIRECTORY, STATE_DIRECTORY or LOGS_DIRECTORY (systemd gives a
+// list separated by ":"), without a trailing "/"; empty when the variable is not set.
+enum class TServiceFolder { Runtime, State, Logs };
+std::string ServiceManagedFolder(TServiceFolder folder);
+
+// The folder of window endpoints and the instance lock: RUNTIME_DIRECTORY when the service
+// manager gave one, else as above. Created with mode 0700 when missing; an existing folder must
+// belong to this user and is closed to others. Throws ERunFolderError (with the system's error
+// text, or who owns the folder) when it cannot be made safe.
+class ERunFolderError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 std::string RunFolder();
 
 // The folder holding the running executable (no trailing "/"); "." when unknown.

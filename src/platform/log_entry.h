@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace bx {
@@ -26,5 +27,10 @@ inline constexpr uint32_t kWmLogEntry = 1024 + 80;
 const char* LogLevelName(TLogLevel level);
 
 void AddLogEntry(TLogLevel level, std::string_view text);
+
+// The Error entries that the calling thread has added so far, and the text of its last one:
+// a caller compares the count before and after a call to learn whether that call failed.
+uint64_t ThreadErrorEntryCount();
+const std::string& ThreadLastErrorEntry();
 
 }  // namespace bx

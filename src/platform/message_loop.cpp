@@ -19,13 +19,15 @@ struct TMessageLoop::TSendState {
   std::condition_variable Done;
   bool Finished = false;  // protected by Mutex
   std::optional<int64_t> Result;
+  std::string Reply;
 
-  void Finish(std::optional<int64_t> result) {
+  void Finish(std::optional<int64_t> result, std::string reply = {}) {
     {
       std::lock_guard lock(Mutex);
       if (Finished) return;
       Finished = true;
       Result = result;
+      if (result) Reply = std::move(reply);
     }
     Done.notify_all();
   }
@@ -86,7 +88,7 @@ bool TMessageLoop::Post(uint32_t msg, uint64_t wparam, uint64_t lparam, std::str
   {
     std::lock_guard lock(FMutex);
     if (FEnded) return false;
-    FQueue.push_back(TItem{TLoopMessage{msg, wparam, lparam, std::move(data)}, nullptr});
+    FQueue.push_back(TItem{TLoopMessage{msg, wparam, lparam, std::move(data), {}}, nullptr});
     wake = FWaiting;
     FWaiting = false;
     raise = NeedsWakeLocked();
@@ -97,11 +99,15 @@ bool TMessageLoop::Post(uint32_t msg, uint64_t wparam, uint64_t lparam, std::str
 }
 
 std::optional<int64_t> TMessageLoop::Send(uint32_t msg, uint64_t wparam, uint64_t lparam,
-                                          std::string data, std::stop_token stop) {
+                                          std::string data, std::stop_token stop,
+                                          std::string* reply) {
+  if (reply) reply->clear();
   if (IsLoopThread()) {
-    TItem item{TLoopMessage{msg, wparam, lparam, std::move(data)}, nullptr};
+    TItem item{TLoopMessage{msg, wparam, lparam, std::move(data), {}}, nullptr};
     try {
-      return FHandler ? FHandler(item.Message) : 0;
+      const int64_t result = FHandler ? FHandler(item.Message) : 0;
+      if (reply) *reply = std::move(item.Message.Reply);
+      return result;
     } catch (const std::exception&) {
       return std::nullopt;
     }
@@ -114,7 +120,7 @@ std::optional<int64_t> TMessageLoop::Send(uint32_t msg, uint64_t wparam, uint64_
   {
     std::lock_guard lock(FMutex);
     if (FEnded) return std::nullopt;
-    FQueue.push_back(TItem{TLoopMessage{msg, wparam, lparam, std::move(data)}, state});
+    FQueue.push_back(TItem{TLoopMessage{msg, wparam, lparam, std::move(data), {}}, state});
     wake = FWaiting;
     FWaiting = false;
     raise = NeedsWakeLocked();
@@ -125,6 +131,7 @@ std::optional<int64_t> TMessageLoop::Send(uint32_t msg, uint64_t wparam, uint64_
   std::stop_callback onStop(stop, [state] { state->Finish(std::nullopt); });
   std::unique_lock lock(state->Mutex);
   state->Done.wait(lock, [&] { return state->Finished; });
+  if (reply && state->Result) *reply = std::move(state->Reply);
   return state->Result;
 }
 
@@ -154,7 +161,7 @@ void TMessageLoop::CollectDueTimers(std::deque<TItem>& out) {
   const auto now = std::chrono::steady_clock::now();
   for (auto& [id, timer] : FTimers) {
     if (timer.Due <= now) {
-      out.push_back(TItem{TLoopMessage{WM_TIMER, id, 0, {}}, nullptr});
+      out.push_back(TItem{TLoopMessage{WM_TIMER, id, 0, {}, {}}, nullptr});
       timer.Due = now + timer.Interval;
     }
   }
@@ -180,7 +187,7 @@ bool TMessageLoop::Dispatch(TItem& item) {
   } catch (const std::exception& e) {
     if (!item.Send && FErrorHandler) FErrorHandler(e);
   }
-  if (item.Send) item.Send->Finish(result);
+  if (item.Send) item.Send->Finish(result, std::move(item.Message.Reply));
   return true;
 }
 

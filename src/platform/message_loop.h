@@ -67,6 +67,9 @@ struct TLoopMessage {
   uint64_t WParam = 0;
   uint64_t LParam = 0;
   std::string Data;  // owned payload: a log entry's text, a copied WM_COPYDATA block
+  // Bytes the handler of a sent message hands back beside its result (a status snapshot);
+  // Send passes them to a caller that asked for them, a posted message drops them.
+  std::string Reply;
 };
 
 class TMessageLoop {
@@ -89,8 +92,10 @@ class TMessageLoop {
   // Runs the handler on the owning thread and returns its result. From the owning thread
   // itself the handler runs at once. Returns no value when the loop has ended or ends while
   // waiting, when `stop` is requested while waiting, or when the handler threw.
+  // With `reply`, the handler's TLoopMessage::Reply is moved into it (left empty on failure).
   std::optional<int64_t> Send(uint32_t msg, uint64_t wparam = 0, uint64_t lparam = 0,
-                              std::string data = {}, std::stop_token stop = {});
+                              std::string data = {}, std::stop_token stop = {},
+                              std::string* reply = nullptr);
 
   // Delivers WM_TIMER with WParam = id every `interval` while Run is running. Setting an id
   // again restarts it with the new interval.

@@ -124,9 +124,12 @@ bool TWindowEndpoint::TImpl::Handle(TStreamSocket& socket, TEndpointFrameParser&
   std::string replies;
   while (std::optional<TEndpointFrame> frame = parser.Next()) {
     std::optional<int64_t> result;
+    std::string replyData;
     if (frame->Sent()) {
-      result =
-          Loop.Send(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data), stop);
+      result = Loop.Send(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data), stop,
+                         frame->WantsReplyData() ? &replyData : nullptr);
+      // A reply that does not fit a frame is not sent half: the sender gets no bytes.
+      if (replyData.size() > kMaxFrameData) replyData.clear();
     } else if (Loop.Post(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data))) {
       result = 1;
     }
@@ -138,6 +141,7 @@ bool TWindowEndpoint::TImpl::Handle(TStreamSocket& socket, TEndpointFrameParser&
       return false;
     }
     replies += EncodeReply(result.value_or(0));
+    if (frame->WantsReplyData()) replies += EncodeReplyData(replyData);
   }
   // Replies to every frame that arrived together leave in one write.
   if (!replies.empty()) socket.Write(replies.data(), replies.size());
@@ -298,7 +302,7 @@ bool TWindowEndpointClient::WriteRaw(std::string_view bytes) {
 
 TWindowEndpointClient::TExchange TWindowEndpointClient::ExchangeUntil(
     uint32_t msg, uint32_t flags, uint64_t wparam, uint64_t lparam, std::string_view data,
-    std::optional<std::chrono::steady_clock::time_point> deadline) {
+    std::optional<std::chrono::steady_clock::time_point> deadline, std::string* replyData) {
   if (data.size() > kMaxFrameData) return {TOutcome::TooLarge};
   TStreamSocket& socket = FImpl->Socket;
   auto closed = [&socket](TOutcome outcome) {
@@ -319,23 +323,39 @@ TWindowEndpointClient::TExchange TWindowEndpointClient::ExchangeUntil(
     if (e.Code() == TimedOutError("send").Code()) return closed(TOutcome::TimedOut);
     return closed(TOutcome::Failed);
   }
-  // From here on the owner may have handled the frame.
-  char reply[kFrameReplySize];
-  size_t got = 0;
-  try {
-    while (got < kFrameReplySize) {
-      if (deadline) {
-        const auto left = TimeLeft(*deadline);
-        if (left.count() <= 0 || !socket.WaitReadable(left)) return closed(TOutcome::TimedOut);
+  // From here on the owner may have handled the frame. Reads exactly `size` bytes before the
+  // deadline; an outcome other than Replied when the connection closes or the time runs out.
+  auto readExactly = [&](char* out, size_t size) -> std::optional<TOutcome> {
+    size_t got = 0;
+    try {
+      while (got < size) {
+        if (deadline) {
+          const auto left = TimeLeft(*deadline);
+          if (left.count() <= 0 || !socket.WaitReadable(left)) return TOutcome::TimedOut;
+        }
+        const size_t n = socket.Read(out + got, size - got);
+        if (n == 0) return TOutcome::Failed;
+        got += n;
       }
-      const size_t n = socket.Read(reply + got, kFrameReplySize - got);
-      if (n == 0) return closed(TOutcome::Failed);
-      got += n;
+    } catch (const ESocketError&) {
+      return TOutcome::Failed;
     }
-  } catch (const ESocketError&) {
-    return closed(TOutcome::Failed);
+    return std::nullopt;
+  };
+  char reply[kFrameReplySize];
+  if (auto failed = readExactly(reply, kFrameReplySize)) return closed(*failed);
+  const int64_t result = DecodeReply(reply);
+  if (replyData != nullptr) {
+    char lengthBytes[kFrameReplyLengthSize];
+    if (auto failed = readExactly(lengthBytes, kFrameReplyLengthSize)) return closed(*failed);
+    const uint32_t length = DecodeReplyLength(lengthBytes);
+    if (length > kMaxFrameData) return closed(TOutcome::Failed);
+    replyData->assign(length, '\0');
+    if (length > 0) {
+      if (auto failed = readExactly(replyData->data(), length)) return closed(*failed);
+    }
   }
-  return {TOutcome::Replied, DecodeReply(reply)};
+  return {TOutcome::Replied, result};
 }
 
 TWindowEndpointClient::TExchange TWindowEndpointClient::SendFrameBefore(
@@ -347,12 +367,25 @@ TWindowEndpointClient::TExchange TWindowEndpointClient::SendFrameBefore(
 std::optional<int64_t> TWindowEndpointClient::Exchange(uint32_t msg, uint32_t flags,
                                                        uint64_t wparam, uint64_t lparam,
                                                        std::string_view data,
-                                                       std::chrono::milliseconds timeout) {
+                                                       std::chrono::milliseconds timeout,
+                                                       std::string* replyData) {
   std::optional<std::chrono::steady_clock::time_point> deadline;
   if (timeout.count() >= 0) deadline = std::chrono::steady_clock::now() + timeout;
-  const TExchange exchange = ExchangeUntil(msg, flags, wparam, lparam, data, deadline);
+  const TExchange exchange = ExchangeUntil(msg, flags, wparam, lparam, data, deadline, replyData);
   if (exchange.Outcome != TOutcome::Replied) return std::nullopt;
   return exchange.Result;
+}
+
+std::optional<int64_t> TWindowEndpointClient::SendFrameForReply(uint32_t msg, uint64_t wparam,
+                                                                uint64_t lparam,
+                                                                std::string_view data,
+                                                                std::string* reply,
+                                                                std::chrono::milliseconds timeout) {
+  std::string bytes;
+  std::optional<int64_t> result =
+      Exchange(msg, kFrameFlagSent | kFrameFlagReplyData, wparam, lparam, data, timeout, &bytes);
+  if (result && reply != nullptr) *reply = std::move(bytes);
+  return result;
 }
 
 std::optional<int64_t> TWindowEndpointClient::SendFrame(uint32_t msg, uint64_t wparam,

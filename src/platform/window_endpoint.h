@@ -110,6 +110,11 @@ class TWindowEndpointClient {
   std::optional<int64_t> SendFrame(uint32_t msg, uint64_t wparam, uint64_t lparam,
                                    std::string_view data,
                                    std::chrono::milliseconds timeout = kWaitForever);
+  // A sent frame whose reply also carries the handler's bytes (TLoopMessage::Reply), stored in
+  // *reply; no value on failure or time-out.
+  std::optional<int64_t> SendFrameForReply(uint32_t msg, uint64_t wparam, uint64_t lparam,
+                                           std::string_view data, std::string* reply,
+                                           std::chrono::milliseconds timeout = kWaitForever);
   // 1 once queued, 0 when the owner's loop refused it; no value on failure or time-out.
   std::optional<int64_t> PostFrame(uint32_t msg, uint64_t wparam, uint64_t lparam,
                                    std::string_view data,
@@ -125,11 +130,14 @@ class TWindowEndpointClient {
   struct TImpl;
   explicit TWindowEndpointClient(std::unique_ptr<TImpl> impl);
   std::optional<int64_t> Exchange(uint32_t msg, uint32_t flags, uint64_t wparam, uint64_t lparam,
-                                  std::string_view data, std::chrono::milliseconds timeout);
-  // No deadline: no bound on the write or the wait.
+                                  std::string_view data, std::chrono::milliseconds timeout,
+                                  std::string* replyData = nullptr);
+  // No deadline: no bound on the write or the wait. With `replyData`, the frame asks for the
+  // handler's bytes too (kFrameFlagReplyData) and they are read after the result.
   TExchange ExchangeUntil(uint32_t msg, uint32_t flags, uint64_t wparam, uint64_t lparam,
                           std::string_view data,
-                          std::optional<std::chrono::steady_clock::time_point> deadline);
+                          std::optional<std::chrono::steady_clock::time_point> deadline,
+                          std::string* replyData = nullptr);
   std::unique_ptr<TImpl> FImpl;
 };
 

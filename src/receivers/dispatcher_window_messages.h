@@ -21,6 +21,14 @@ inline constexpr uint32_t kWmReloadSettings = WM_USER + 82;
 // Show the activity log window.
 inline constexpr uint32_t kWmShowLog = WM_USER + 83;
 
-static_assert(kWmIsService == 1105 && kWmReloadSettings == 1106 && kWmShowLog == 1107);
+// A health snapshot, answered on the main thread: the result is 1 and the reply's bytes are
+// the snapshot, as text (WParam kStatusText) or as one JSON object (WParam kStatusJson). Sent
+// over the window endpoint with a reply that carries data (endpoint_frame.h).
+inline constexpr uint32_t kWmStatus = WM_USER + 84;
+inline constexpr uint64_t kStatusText = 0;
+inline constexpr uint64_t kStatusJson = 1;
+
+static_assert(kWmIsService == 1105 && kWmReloadSettings == 1106 && kWmShowLog == 1107 &&
+              kWmStatus == 1108);
 
 }  // namespace bx

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/dispatch_core.h"
+#include "core/dispatch_counters.h"
 #include "platform/message_loop.h"
 
 namespace bx {
@@ -60,6 +61,7 @@ int32_t TBxReceiver::HandOff(const TDispatchMessage& message, int32_t messageTyp
     }
     return registry->RegisterLogger(message, connectionMethod);
   }
+  CountReceived(connectionMethod);
   QueueMessage(&message);
   return 1;
 }

@@ -3,6 +3,7 @@
 #include <exception>
 #include <span>
 
+#include "core/dispatch_counters.h"
 #include "destinations/destination.h"
 #include "messages/convert_error.h"
 #include "messages/legacy_message.h"
@@ -88,6 +89,7 @@ void TBxTcpReceiver::HandleLegacyMessage(TBxTCPConnection& connection) {
     Refuse(connection, std::string("legacy record refused: ") + e.what());
     return;
   }
+  CountReceived(kConnectionTcp);
   QueueMessage(record.get());
   connection.WriteLn("OK");
   connection.Disconnect();

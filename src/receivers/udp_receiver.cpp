@@ -2,6 +2,7 @@
 
 #include <span>
 
+#include "core/dispatch_counters.h"
 #include "destinations/destination.h"
 #include "messages/dispatch_message.h"
 #include "receivers/udp_datagram.h"
@@ -33,6 +34,7 @@ void TBxUdpReceiver::HandleDatagram(std::string_view bytes, const std::string& p
       break;
     case TBxUdpDatagram::TKind::Message:
       // The parser checked the record; the check gives the view of it in place.
+      CountReceived(kConnectionUdp);
       QueueMessage(CheckDispatchMessage(std::as_bytes(std::span<const char>(
                                             datagram.Record.data(), datagram.Record.size())))
                        .Message);

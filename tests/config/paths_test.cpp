@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "config/registry.h"
+#include "platform/file_access.h"
 #include "platform/folders.h"
 #include "support/temp_home.h"
 
@@ -50,18 +54,33 @@ TEST(PathsTest, InstallPathGivesViewerAndHelpFileAsStored) {
   CloseHelpWindow();
 }
 
-TEST(PathsTest, ServiceUnitDecidesInstalledAndAccount) {
+TEST(PathsTest, UnitFileOrEnabledLinkMeansInstalled) {
   TTempHome home;
   EXPECT_FALSE(IsServiceInstalled());
-  EXPECT_EQ(GetServiceAccount(), "");
   WriteFile(ServiceUnitPath(), "[Unit]\nDescription=Brevix Dispatcher\n[Service]\nType=notify\n");
   EXPECT_TRUE(IsServiceInstalled());
-  EXPECT_EQ(GetServiceAccount(), "root");
-  WriteFile(ServiceUnitPath(),
-            "[Unit]\nUser=wrong\n[Service]\n# User=comment\nUser=first\n  User = bx \r\n");
-  EXPECT_EQ(GetServiceAccount(), "bx");
-  WriteFile(ServiceUnitPath(), "[Service]\nUser=bx\nUser=\n");
-  EXPECT_EQ(GetServiceAccount(), "root");
+  std::remove(ServiceUnitPath().c_str());
+  EXPECT_FALSE(IsServiceInstalled());
+  // The package's unit, enabled with systemctl: only the link in the wants folder is there.
+  WriteFile(ServiceEnabledLinkPath(), "[Service]\nType=notify\n");
+  EXPECT_TRUE(IsServiceInstalled());
+}
+
+TEST(PathsTest, ServiceManagerFoldersTakeTheActivityLogAndRegistrations) {
+  TTempHome home;
+  EXPECT_EQ(GetActivityLogFolder(), GetUserDataFolder());
+  EXPECT_EQ(GetDispatchIDsFolder(), GetUserDataFolder());
+  const std::string logs = home.Path() + "/var-log/BrevixDispatcher";
+  const std::string state = home.Path() + "/var-lib/Korvane/Brevix/4.0";
+  setenv("LOGS_DIRECTORY", (logs + ":/elsewhere").c_str(), 1);
+  setenv("STATE_DIRECTORY", state.c_str(), 1);
+  EXPECT_EQ(GetActivityLogFolder(), logs + "/");
+  EXPECT_EQ(GetDispatchIDsFolder(), state + "/");
+  EXPECT_TRUE(FolderExists(logs));
+  setenv("LOGS_DIRECTORY", "relative/path", 1);  // not absolute: ignored
+  EXPECT_EQ(GetActivityLogFolder(), GetUserDataFolder());
+  unsetenv("LOGS_DIRECTORY");
+  unsetenv("STATE_DIRECTORY");
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <pwd.h>
+
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -35,7 +37,7 @@ class TReceiver {
   }
   ~TReceiver() { ::close(FFd); }
   std::string Receive() {
-    char buffer[256];
+    char buffer[4096];
     const ssize_t n = ::recv(FFd, buffer, sizeof buffer, 0);
     return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "<nothing>";
   }
@@ -94,6 +96,62 @@ TEST_F(ServiceManagerTest, TheInstanceLockIsExclusiveUntilReleased) {
   first.reset();
   EXPECT_NE(TInstanceLock::TryAcquire(path), nullptr);
   EXPECT_EQ(TInstanceLock::TryAcquire(FHome / "no/such/folder/lock", &error), nullptr);
+}
+
+TEST_F(ServiceManagerTest, JournalEntriesInTheNativeProtocol) {
+  const std::string path = FHome / "journal.sock";
+  TReceiver journal(path);
+  ::setenv("BREVIX_JOURNAL_SOCKET", path.c_str(), 1);
+  TJournal writer("BrevixDispatcher");
+  ASSERT_TRUE(writer.Send(4, "Destination for {X} NOT FOUND", {{"BX_LEVEL", "Warning"}}));
+  EXPECT_EQ(
+      journal.Receive(),
+      "MESSAGE=Destination for {X} NOT FOUND\nPRIORITY=4\nSYSLOG_IDENTIFIER=BrevixDispatcher\n"
+      "BX_LEVEL=Warning\n");
+  // A value with a newline: name, newline, 64-bit little-endian length, bytes, newline.
+  ASSERT_TRUE(writer.Send(9, "two\nlines"));
+  const std::string binary = journal.Receive();
+  EXPECT_EQ(binary, std::string("MESSAGE\n\x09\0\0\0\0\0\0\0two\nlines\nPRIORITY=7\n", 37) +
+                        "SYSLOG_IDENTIFIER=BrevixDispatcher\n");
+
+  // A journal that does not read: the sends fail after a bounded wait instead of hanging, and
+  // work again once it reads.
+  int refused = 0;
+  for (int i = 0; i < 64 && refused < 3; ++i) {
+    if (!writer.Send(6, "entry " + std::to_string(i))) ++refused;
+  }
+  EXPECT_EQ(refused, 3);
+  while (journal.Receive().rfind("MESSAGE=entry", 0) == 0) {
+    if (writer.Send(6, "again")) break;
+  }
+  std::string error;
+  ::setenv("BREVIX_JOURNAL_SOCKET", (FHome / "none.sock").c_str(), 1);
+  TJournal missing("BrevixDispatcher");
+  EXPECT_FALSE(missing.Send(3, "nobody listens", {}, &error));
+  EXPECT_NE(error.find("none.sock"), std::string::npos) << error;
+  ::unsetenv("BREVIX_JOURNAL_SOCKET");
+}
+
+TEST_F(ServiceManagerTest, WatchdogIntervalAndEffectiveUser) {
+  ::unsetenv("WATCHDOG_USEC");
+  ::unsetenv("WATCHDOG_PID");
+  EXPECT_EQ(ServiceWatchdogMicroseconds(), 0u);
+  ::setenv("WATCHDOG_USEC", "30000000", 1);
+  EXPECT_EQ(ServiceWatchdogMicroseconds(), 30000000u);
+  ::setenv("WATCHDOG_PID", std::to_string(::getpid()).c_str(), 1);
+  EXPECT_EQ(ServiceWatchdogMicroseconds(), 30000000u);
+  ::setenv("WATCHDOG_PID", std::to_string(::getpid() + 1).c_str(), 1);  // another process's
+  EXPECT_EQ(ServiceWatchdogMicroseconds(), 0u);
+  ::unsetenv("WATCHDOG_PID");
+  ::setenv("WATCHDOG_USEC", "30s", 1);
+  EXPECT_EQ(ServiceWatchdogMicroseconds(), 0u);
+  ::unsetenv("WATCHDOG_USEC");
+
+  const passwd* account = ::getpwuid(::geteuid());
+  ASSERT_NE(account, nullptr);
+  EXPECT_EQ(EffectiveUserName(), account->pw_name);
+  EXPECT_TRUE(UserAccountExists(account->pw_name));
+  EXPECT_FALSE(UserAccountExists("no-such-brevix-account"));
 }
 
 }  // namespace

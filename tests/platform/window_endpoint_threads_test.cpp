@@ -21,6 +21,10 @@ class TEndpointFixture {
   TEndpointFixture() {
     FLoop.SetHandler([this](TLoopMessage& m) -> int64_t {
       if (m.Msg == WM_COPYDATA) return static_cast<int64_t>(m.WParam + m.Data.size());
+      if (m.Msg == kReplying) {
+        m.Reply = std::string(m.WParam, 'r') + m.Data;
+        return 7;
+      }
       Posted.push_back(m);
       return 0;
     });
@@ -50,6 +54,7 @@ class TEndpointFixture {
     return future.get();
   }
   static constexpr uint32_t kDone = WM_USER + 999;
+  static constexpr uint32_t kReplying = WM_USER + 998;  // answers 7 with bytes
   test::TTempHome Home;
   TMessageLoop FLoop;
   std::vector<TLoopMessage> Posted;
@@ -82,6 +87,41 @@ TEST(WindowEndpoint, SentAndPostedFramesReachTheLoop) {
   EXPECT_EQ(f.Posted[0].LParam, 8u);
   EXPECT_EQ(f.Posted[0].Data, "posted");
   EXPECT_EQ(FindWindowEndpoint("TFrmViewer", "Brevix Live Viewer"), nullptr);
+}
+
+TEST(WindowEndpoint, SentFramesMayCarryTheHandlersBytesBack) {
+  TEndpointFixture f;
+  TWindowEndpoint endpoint("TFrmDispatcher", "Brevix Dispatcher", f.FLoop);
+  struct TAnswer {
+    std::optional<int64_t> Result;
+    std::string Bytes;
+  };
+  auto answers = f.WithClient([] {
+    auto client = FindWindowEndpoint("TFrmDispatcher", "Brevix Dispatcher");
+    std::vector<TAnswer> r;
+    if (!client) return r;
+    TAnswer a;
+    a.Result = client->SendFrameForReply(TEndpointFixture::kReplying, 3, 0, "xy", &a.Bytes);
+    r.push_back(a);
+    // The same connection goes on with plain frames, then a large reply, then an empty one.
+    r.push_back({client->SendFrame(WM_COPYDATA, 1, 0, "abc"), {}});
+    TAnswer large;
+    large.Result =
+        client->SendFrameForReply(TEndpointFixture::kReplying, 1 << 20, 0, {}, &large.Bytes);
+    r.push_back(large);
+    TAnswer none;
+    none.Result = client->SendFrameForReply(WM_COPYDATA, 0, 0, "q", &none.Bytes);
+    r.push_back(none);
+    return r;
+  });
+  ASSERT_EQ(answers.size(), 4u);
+  EXPECT_EQ(answers[0].Result, 7);
+  EXPECT_EQ(answers[0].Bytes, "rrrxy");
+  EXPECT_EQ(answers[1].Result, 4);
+  EXPECT_EQ(answers[2].Result, 7);
+  EXPECT_EQ(answers[2].Bytes, std::string(1 << 20, 'r'));
+  EXPECT_EQ(answers[3].Result, 1);
+  EXPECT_EQ(answers[3].Bytes, "");
 }
 
 TEST(WindowEndpoint, BadFramesCloseOnlyTheirConnection) {

@@ -28,7 +28,24 @@ struct TOpenFile {
   bool Done = false;  // stopped at a fault
 };
 
-void Usage() { std::fputs("usage: BxFileViewer [--json] [--follow] FILE...\n", stderr); }
+constexpr const char* kHelp = R"(Usage: BxFileViewer [--json] [--follow] FILE...
+
+Prints the entries of Brevix log files (.bxl), one line each.
+
+Options:
+  --json     one JSON object per entry, with every field
+  --follow   keep the files open and print entries as they are appended, until stopped
+  --         the arguments after it are files, even when they start with "--"
+  --help     this text
+  --version  the program's version
+
+Exit codes: 0 every file read whole; 1 a file ends inside an entry or holds bytes that are not
+an entry (said on standard error with the offset); 2 a file cannot be opened, or a usage error.
+)";
+
+void Usage() {
+  std::fputs("usage: BxFileViewer [--json] [--follow] FILE... (see --help)\n", stderr);
+}
 
 // Prints what has become readable in `file`; returns false when the file is broken (reported).
 bool PrintNew(TOpenFile& file, bool json, bool follow, bool showFile) {
@@ -64,7 +81,13 @@ int main(int argc, char** argv) {
   bool optionsEnd = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
-    if (!optionsEnd && arg == "--json") {
+    if (!optionsEnd && (arg == "--help" || arg == "-h")) {
+      std::fputs(kHelp, stdout);
+      return 0;
+    } else if (!optionsEnd && arg == "--version") {
+      std::puts("BxFileViewer 4.0.0");
+      return 0;
+    } else if (!optionsEnd && arg == "--json") {
       json = true;
     } else if (!optionsEnd && arg == "--follow") {
       follow = true;

@@ -29,7 +29,20 @@ namespace {
 
 using namespace bx;
 
-constexpr const char* kUsage = "Usage: BxLiveViewer [--json]\n";
+constexpr const char* kUsage = "Usage: BxLiveViewer [--json] (see --help)\n";
+constexpr const char* kHelp = R"(Usage: BxLiveViewer [--json]
+
+The Brevix live viewer: opens the window endpoint "TFrmViewer" / "Brevix Live Viewer" and
+prints every message a dispatcher's Viewer destination sends it, one line each, until stopped
+(SIGINT, SIGTERM or a WM_CLOSE sent to its endpoint).
+
+Options:
+  --json     one JSON object per message, with every field
+  --help     this text
+  --version  the program's version
+
+Exit codes: 0 stopped; 1 the endpoint cannot be made (another viewer runs); 2 usage error.
+)";
 
 std::string DateTimeText(const TDispatchMessage& m) {
   return FormatLogFileTimeStamp(m.TimeStampDate, m.TimeStampTime);
@@ -108,6 +121,12 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--json") == 0) {
       json = true;
+    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kHelp, stdout);
+      return 0;
+    } else if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts("BxLiveViewer 4.0.0");
+      return 0;
     } else {
       std::fputs(kUsage, stderr);
       return 2;

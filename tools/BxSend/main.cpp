@@ -4,7 +4,9 @@
 // Prints each answer on its own line; exits non-zero with a message on standard error when no
 // dispatcher answers.
 #include <charconv>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -40,6 +42,10 @@ Commands:
   --show-log           show the activity log window (window message 1107)
   --is-service         ask whether the dispatcher runs as a service; prints 1 or 0
   --stop               close the dispatcher (WM_CLOSE posted; WM_QUIT with --quit)
+  --status             print the dispatcher's health: state, queue depth and bytes,
+                       messages received per transport and delivered since its start,
+                       registrations, the last error of each destination kind (window
+                       message 1108); --json for one JSON object
 
 Options:
   --via endpoint|tcp|udp   transport (default endpoint)
@@ -56,12 +62,20 @@ Options:
   --count N                send the request N times (default 1)
   --pipeline               TCP: send all N requests, then read the N answers
   --quit                   with --stop: post WM_QUIT instead of WM_CLOSE
+  --json                   with --status: one JSON object instead of text
+  --service                the endpoint of the system service (/run/BrevixDispatcher); run
+                           as its user: sudo -u brevix BxSend --service --status
   --help                   this text
+  --version                the program's version
 
 Answers: the window endpoint and TCP print the dispatcher's integer result per request
-("OK" for a legacy TCP message); UDP is never answered. Exit code 0 on success, 1 for a usage
-error, 2 when no dispatcher answers.
+("OK" for a legacy TCP message); UDP is never answered.
+
+Exit codes: 0 success; 1 usage error; 2 no dispatcher answers (or it does not report its
+status).
 )";
+
+constexpr const char* kServiceRunFolder = "/run/BrevixDispatcher";
 
 class EUsage : public std::runtime_error {
  public:
@@ -74,7 +88,17 @@ class ENoDispatcher : public std::runtime_error {
 
 enum class TVia { Endpoint, Tcp, Udp };
 enum class TFormat { Record, Ansi, XmlUtf8, XmlUtf16, Legacy };
-enum class TCommand { None, Register, Message, Unregister, Reload, ShowLog, IsService, Stop };
+enum class TCommand {
+  None,
+  Register,
+  Message,
+  Unregister,
+  Reload,
+  ShowLog,
+  IsService,
+  Stop,
+  Status
+};
 
 struct TOptions {
   TCommand Command = TCommand::None;
@@ -92,6 +116,7 @@ struct TOptions {
   int Count = 1;
   bool Pipeline = false;
   bool Quit = false;
+  bool Json = false;
 };
 
 long long ParseNumber(std::string_view option, std::string_view text, long long low,
@@ -120,6 +145,16 @@ TOptions ParseOptions(int argc, char** argv) {
     if (arg == "--help" || arg == "-h") {
       std::fputs(kHelp, stdout);
       std::exit(0);
+    } else if (arg == "--version") {
+      std::puts("BxSend 4.0.0");
+      std::exit(0);
+    } else if (arg == "--status") {
+      setCommand(TCommand::Status);
+    } else if (arg == "--json") {
+      o.Json = true;
+    } else if (arg == "--service") {
+      // The run folder of the system service: RunFolder() takes it as systemd's would.
+      setenv("RUNTIME_DIRECTORY", kServiceRunFolder, 1);
     } else if (arg == "register") {
       setCommand(TCommand::Register);
     } else if (arg == "message") {
@@ -191,12 +226,13 @@ TOptions ParseOptions(int argc, char** argv) {
   if (o.Via == TVia::Udp && o.Format != TFormat::Record) {
     throw EUsage("UDP carries records only; leave out --format or use --format record");
   }
-  if (o.Via == TVia::Udp && (o.Command == TCommand::Reload || o.Command == TCommand::ShowLog ||
-                             o.Command == TCommand::IsService || o.Command == TCommand::Stop)) {
+  const bool endpointOnly = o.Command == TCommand::ShowLog || o.Command == TCommand::IsService ||
+                            o.Command == TCommand::Stop || o.Command == TCommand::Status;
+  if (o.Json && o.Command != TCommand::Status) throw EUsage("--json goes with --status only");
+  if (o.Via == TVia::Udp && (o.Command == TCommand::Reload || endpointOnly)) {
     throw EUsage("this command goes over the endpoint (or TCP for --reload), not UDP");
   }
-  if (o.Via == TVia::Tcp && (o.Command == TCommand::ShowLog || o.Command == TCommand::IsService ||
-                             o.Command == TCommand::Stop)) {
+  if (o.Via == TVia::Tcp && endpointOnly) {
     throw EUsage("this command goes over the endpoint only");
   }
   if (o.ID.empty()) {
@@ -418,6 +454,19 @@ int RunEndpoint(const TOptions& o) {
       case TCommand::Stop:
         answer(client->PostFrame(o.Quit ? WM_QUIT : WM_CLOSE, 0, 0, {}));
         break;
+      case TCommand::Status: {
+        std::string snapshot;
+        const std::optional<int64_t> result =
+            client->SendFrameForReply(kWmStatus, o.Json ? kStatusJson : kStatusText, 0, {},
+                                      &snapshot, std::chrono::seconds(30));
+        if (!result) throw ENoDispatcher("the dispatcher window did not answer");
+        if (*result != 1) {
+          throw ENoDispatcher("the dispatcher does not report its status (an older version?)");
+        }
+        std::fputs(snapshot.c_str(), stdout);
+        if (o.Json) std::fputs("\n", stdout);
+        break;
+      }
       default: {
         std::string thread;
         const auto [code, payload] = Payload(o, Fields(o, thread));

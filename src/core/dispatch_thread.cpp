@@ -6,7 +6,9 @@
 #include <string>
 
 #include "config/settings_snapshot.h"
+#include "destinations/kept_open_files.h"
 #include "platform/log_entry.h"
+#include "platform/memory_release.h"
 #include "platform/message_loop.h"
 
 namespace bx {
@@ -14,6 +16,10 @@ namespace bx {
 namespace {
 
 constexpr std::chrono::milliseconds kWaitLimit{1000};
+// How often kept log files are looked at for idleness while any is open.
+constexpr std::chrono::milliseconds kKeptFileCheck{250};
+// Quiet time after which the memory of a burst is given back.
+constexpr std::chrono::milliseconds kReleaseAfter{900};
 
 std::string ExceptionText(std::exception_ptr error) {
   try {
@@ -52,6 +58,31 @@ void TBxDispatchThread::Terminate() {
   FEvent.Set();
 }
 
+void TBxDispatchThread::Stop(std::chrono::milliseconds drainTime) {
+  if (!FTerminated.load(std::memory_order_acquire)) {
+    FDrainDeadline = std::chrono::steady_clock::now() + drainTime;
+  }
+  Terminate();
+}
+
+bool TBxDispatchThread::Finished() {
+  if (!FTerminated.load(std::memory_order_acquire)) return false;
+  if (FQueue.IsEmpty()) return true;
+  return std::chrono::steady_clock::now() >= FDrainDeadline;
+}
+
+void TBxDispatchThread::Housekeeping(std::chrono::steady_clock::time_point now, bool idle) {
+  if (AnyKeptFile() && now - FLastKeptCheck >= kKeptFileCheck) {
+    FLastKeptCheck = now;
+    CloseIdleKeptFiles();
+  }
+  if (idle && FTrafficSinceRelease && now - FLastMessage >= kReleaseAfter) {
+    FTrafficSinceRelease = false;
+    FQueue.ReleaseSpareNodes();
+    ReturnFreeMemoryToSystem();
+  }
+}
+
 void TBxDispatchThread::WaitFor() {
   if (FThread.joinable()) FThread.join();
 }
@@ -61,16 +92,21 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
   if (MainLoop() == nullptr) return;
   SetThreadPriority(self, TThreadPriority::Lower);
   try {
-    while (!FTerminated.load(std::memory_order_acquire)) {
+    while (!Finished()) {
       // IsSet first: while messages remain the event stays set, and the check needs no lock.
-      if (FEvent.IsSet() || FEvent.WaitFor(kWaitLimit)) {
+      // While a file is kept open the thread wakes often enough to close it in time.
+      const auto limit = AnyKeptFile() ? kKeptFileCheck : kWaitLimit;
+      if (FEvent.IsSet() || FEvent.WaitFor(limit)) {
         // Relaxed: the event that follows the request carries the wake-up.
         if (FQueue.EmptyRequested.exchange(false, std::memory_order_relaxed)) {
           FQueue.EmptyQueue(true);
         } else if (!FQueue.IsEmpty()) {
           DispatchNextMessage();
+          FTrafficSinceRelease = true;
+          if (AnyKeptFile()) Housekeeping(std::chrono::steady_clock::now(), false);
         }
         if (FQueue.IsEmpty()) {
+          if (FTrafficSinceRelease) FLastMessage = std::chrono::steady_clock::now();
           FEvent.Reset();
           // A message linked or an emptying requested between the test and the reset would
           // otherwise wait for the time-out: a Set that found the event still set did nothing,
@@ -81,12 +117,15 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
         }
       } else if (!FQueue.IsEmpty()) {
         FEvent.Set();
+      } else {
+        Housekeeping(std::chrono::steady_clock::now(), true);
       }
     }
   } catch (...) {
     AddLogEntry(TLogLevel::Error,
                 "Exception occurred in DispatchThread: " + ExceptionText(std::current_exception()));
   }
+  CloseAllKeptFiles();
 }
 
 void TBxDispatchThread::DispatchNextMessage() {

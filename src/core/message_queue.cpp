@@ -88,11 +88,73 @@ void TBxMessageQueue::AddMessage(const TDispatchMessage& message) {
   FMessageCount.fetch_add(1, std::memory_order_relaxed);
 }
 
+bool TBxMessageQueue::AddMessageIfRoom(const TDispatchMessage& message) {
+  if (Disabled.load(std::memory_order_relaxed)) return true;
+  if (IsFull()) {
+    FDropped.fetch_add(1, std::memory_order_relaxed);
+    return false;
+  }
+  AddMessage(message);
+  return true;
+}
+
+void TBxMessageQueue::SetMemoryLimit(int64_t bytes) {
+  FMemoryLimit.store(bytes > 0 ? bytes : 0, std::memory_order_relaxed);
+  // A raised limit may make room for producers that wait.
+  WakeRoomWaiters();
+}
+
+int64_t TBxMessageQueue::MemoryLimit() const {
+  return FMemoryLimit.load(std::memory_order_relaxed);
+}
+
+int64_t TBxMessageQueue::QueuedBytes() const {
+  // Taken first: both only grow, so the difference is never below the true figure's floor.
+  const int64_t taken = FBytesTaken.load(std::memory_order_seq_cst);
+  const int64_t added = FBytesAdded.load(std::memory_order_relaxed);
+  return added > taken ? added - taken : 0;
+}
+
+bool TBxMessageQueue::IsFull() const {
+  const int64_t limit = FMemoryLimit.load(std::memory_order_relaxed);
+  return limit > 0 && QueuedBytes() >= limit;
+}
+
+bool TBxMessageQueue::WaitForRoom(std::chrono::milliseconds timeout) {
+  if (!IsFull()) return true;
+  std::unique_lock lock(FRoomLock);
+  FRoomWaiters.fetch_add(1, std::memory_order_seq_cst);
+  const bool room = FRoom.wait_for(lock, timeout, [this] { return !IsFull(); });
+  FRoomWaiters.fetch_sub(1, std::memory_order_relaxed);
+  return room;
+}
+
+void TBxMessageQueue::WakeRoomWaiters() {
+  if (FRoomWaiters.load(std::memory_order_seq_cst) == 0) return;
+  // Under the lock: a waiter between its test and its wait holds it, so it cannot miss this.
+  std::lock_guard lock(FRoomLock);
+  FRoom.notify_all();
+}
+
+int64_t TBxMessageQueue::TakeDropCount() { return FDropped.exchange(0, std::memory_order_relaxed); }
+
+void TBxMessageQueue::NoteTaken(int64_t bytes, bool now) {
+  FTakenPending += bytes;
+  if (!now && FTakenPending < kTakenBatchBytes) return;
+  FBytesTaken.store(FBytesTaken.load(std::memory_order_relaxed) + FTakenPending,
+                    std::memory_order_seq_cst);
+  FTakenPending = 0;
+  WakeRoomWaiters();
+}
+
 bool TBxMessageQueue::IsEmpty() const {
   return FHead.load(std::memory_order_relaxed) == FTail.load(std::memory_order_acquire);
 }
 
 void TBxMessageQueue::LinkLocked(TNode* node, TDispatchMessage* message) {
+  FBytesAdded.store(FBytesAdded.load(std::memory_order_relaxed) + DispatchMessageSize(*message) +
+                        kMessageOverhead,
+                    std::memory_order_relaxed);
   TNode* tail = FTail.load(std::memory_order_relaxed);
   tail->Message = message;
   tail->Next.store(node, std::memory_order_release);
@@ -109,10 +171,14 @@ TDispatchMessagePtr TBxMessageQueue::TakeHead() {
   TDispatchMessagePtr message(head->Message);
   FHead.store(next, std::memory_order_relaxed);
   ReleaseNode(head);
+  // Handed back at once when this was the last message, so an idle queue reads empty.
+  NoteTaken(DispatchMessageSize(*message) + kMessageOverhead,
+            next->Next.load(std::memory_order_relaxed) == nullptr);
   return message;
 }
 
-void TBxMessageQueue::EmptyQueue(bool keepUnregisters) {
+int64_t TBxMessageQueue::EmptyQueue(bool keepUnregisters) {
+  int64_t discarded = 0;
   try {
     TNode* first = nullptr;
     TNode* stop = nullptr;
@@ -123,7 +189,7 @@ void TBxMessageQueue::EmptyQueue(bool keepUnregisters) {
       FHead.store(stop, std::memory_order_relaxed);
     }
     // The chain first..stop now belongs to this call alone; new messages link behind stop.
-    DiscardChain(first, stop, keepUnregisters);
+    DiscardChain(first, stop, keepUnregisters, discarded);
   } catch (const std::exception& e) {
     try {
       AddLogEntry(TLogLevel::Error,
@@ -134,15 +200,20 @@ void TBxMessageQueue::EmptyQueue(bool keepUnregisters) {
   } catch (...) {
     AddLogEntry(TLogLevel::Error, "Message queue could not be emptied (unknown exception)");
   }
+  return discarded;
 }
 
-void TBxMessageQueue::DiscardChain(TNode* first, TNode* stop, bool keepUnregisters) {
+void TBxMessageQueue::DiscardChain(TNode* first, TNode* stop, bool keepUnregisters,
+                                   int64_t& discarded) {
   std::exception_ptr failure;
+  int64_t bytes = 0;
   for (TNode* node = first; node != stop;) {
     TNode* next = node->Next.load(std::memory_order_acquire);
     TDispatchMessagePtr message(node->Message);
     delete node;
     node = next;
+    bytes += DispatchMessageSize(*message) + kMessageOverhead;
+    if (!keepUnregisters || message->MsgType != kMsgTypeUnregister) ++discarded;
     if (keepUnregisters && message->MsgType == kMsgTypeUnregister) {
       // A failure must not leak the rest of the chain or lose the later unregistrations.
       try {
@@ -152,7 +223,28 @@ void TBxMessageQueue::DiscardChain(TNode* first, TNode* stop, bool keepUnregiste
       }
     }
   }
+  NoteTaken(bytes, true);
   if (failure) std::rethrow_exception(failure);
+}
+
+void TBxMessageQueue::ReleaseSpareNodes() {
+  DeleteChain(FRetired);
+  FRetired = FRetiredLast = nullptr;
+  FRetiredCount = 0;
+  TNode* taken = nullptr;
+  TNode* spare = nullptr;
+  {
+    std::lock_guard lock(FLock);
+    taken = FSpareTaken;
+    FSpareTaken = nullptr;
+    FSparePops = 0;
+    // Acquire: pairs with the consumer's own release pushes (this is the consumer, but the
+    // exchange keeps the rule of every other taker).
+    spare = FSpare.exchange(nullptr, std::memory_order_acquire);
+    FSpareCount.store(0, std::memory_order_relaxed);
+  }
+  DeleteChain(taken);
+  DeleteChain(spare);
 }
 
 int32_t TBxMessageQueue::MessageCount() const {

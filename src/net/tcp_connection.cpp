@@ -75,6 +75,13 @@ std::string TBxTCPConnection::ReadBytes(size_t count) {
   return result;
 }
 
+std::string_view TBxTCPConnection::TakeBuffered(size_t count) {
+  if (count == 0 || InputBuffered() < count) return {};
+  const std::string_view bytes(FIn.get() + FInStart, count);
+  FInStart += count;
+  return bytes;
+}
+
 std::string TBxTCPConnection::ReadLn() {
   size_t scanned = 0;  // bytes already searched for LF
   for (;;) {

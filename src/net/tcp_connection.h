@@ -19,6 +19,7 @@
 // the channel raises (ESocketError). After a failure the connection is not usable.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -46,6 +47,10 @@ class TBxTCPConnection {
   std::string ReadBytes(size_t count);
   // One line without its end (LF or CR LF).
   std::string ReadLn();
+  // The next `count` bytes, taken from the input without a copy when all of them have already
+  // arrived; an empty view (and nothing taken) otherwise. The view stays valid until the next
+  // read of this connection.
+  std::string_view TakeBuffered(size_t count);
 
   void WriteInt32(int32_t value);
   void Write(std::string_view bytes);
@@ -67,7 +72,14 @@ class TBxTCPConnection {
 
   std::string PeerText() const { return FChannel->PeerText(); }
   // Wakes a thread blocked in a read or write of this connection; any thread.
-  void Shutdown() { FChannel->Shutdown(); }
+  void Shutdown() {
+    // Release: pairs with ShutdownRequested; a flag on its own.
+    FShutdownRequested.store(true, std::memory_order_release);
+    FChannel->Shutdown();
+  }
+  // True once Shutdown was called: a handler that waits for something else than this
+  // connection (a full message queue) checks it between slices of its wait. Any thread.
+  bool ShutdownRequested() const { return FShutdownRequested.load(std::memory_order_acquire); }
 
  private:
   // Reads more input (flushing pending output first); throws on end of data.
@@ -82,6 +94,7 @@ class TBxTCPConnection {
   std::string FOut;
   size_t FMaxLineLength = kBxDefaultMaxLineLength;
   bool FConnected = true;
+  std::atomic<bool> FShutdownRequested{false};
 };
 
 }  // namespace bx

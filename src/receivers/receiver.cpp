@@ -21,15 +21,17 @@ void TBxReceiver::Start() { Log(TLogLevel::Info, std::string(Name()) + " Receive
 
 void TBxReceiver::Stop() { Log(TLogLevel::Info, std::string(Name()) + " Receiver Stopped"); }
 
-void TBxReceiver::QueueMessage(const TDispatchMessage* message) {
-  if (message == nullptr) return;
+bool TBxReceiver::QueueMessage(const TDispatchMessage* message) {
+  if (message == nullptr) return true;
   TBxMessageQueue* queue = MessageQueue();
   if (queue == nullptr) {
     Log(TLogLevel::Error,
         std::string(Name()) + " Receiver dropped a message: the message queue does not exist");
-    return;
+    return true;
   }
+  if (!WaitsForQueueRoom()) return queue->AddMessageIfRoom(*message);
   queue->AddMessage(*message);
+  return true;
 }
 
 int32_t TBxReceiver::RegisterDispatchID(const std::string& dispatchID,
@@ -60,8 +62,7 @@ int32_t TBxReceiver::HandOff(const TDispatchMessage& message, int32_t messageTyp
     }
     return registry->RegisterLogger(message, connectionMethod);
   }
-  QueueMessage(&message);
-  return 1;
+  return QueueMessage(&message) ? 1 : 0;
 }
 
 }  // namespace bx

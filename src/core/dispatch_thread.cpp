@@ -20,6 +20,8 @@ constexpr std::chrono::milliseconds kWaitLimit{1000};
 constexpr std::chrono::milliseconds kKeptFileCheck{250};
 // Quiet time after which the memory of a burst is given back.
 constexpr std::chrono::milliseconds kReleaseAfter{900};
+// A backlog this large is given back as soon as the queue has run empty.
+constexpr int64_t kReleaseAtOnceBytes = 4 * 1024 * 1024;
 
 std::string ExceptionText(std::exception_ptr error) {
   try {
@@ -76,11 +78,13 @@ void TBxDispatchThread::Housekeeping(std::chrono::steady_clock::time_point now, 
     FLastKeptCheck = now;
     CloseIdleKeptFiles();
   }
-  if (idle && FTrafficSinceRelease && now - FLastMessage >= kReleaseAfter) {
-    FTrafficSinceRelease = false;
-    FQueue.ReleaseSpareNodes();
-    ReturnFreeMemoryToSystem();
-  }
+  if (idle && FTrafficSinceRelease && now - FLastMessage >= kReleaseAfter) ReleaseMemory();
+}
+
+void TBxDispatchThread::ReleaseMemory() {
+  FTrafficSinceRelease = false;
+  FQueue.ReleaseSpareNodes();
+  ReturnFreeMemoryToSystem();
 }
 
 void TBxDispatchThread::WaitFor() {
@@ -106,7 +110,11 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
           if (AnyKeptFile()) Housekeeping(std::chrono::steady_clock::now(), false);
         }
         if (FQueue.IsEmpty()) {
-          if (FTrafficSinceRelease) FLastMessage = std::chrono::steady_clock::now();
+          if (FTrafficSinceRelease) {
+            FLastMessage = std::chrono::steady_clock::now();
+            if (FQueue.TakePeakQueuedBytes() >= kReleaseAtOnceBytes) ReleaseMemory();
+          }
+          FLastLookup.Destination.reset();
           FEvent.Reset();
           // A message linked or an emptying requested between the test and the reset would
           // otherwise wait for the time-out: a Set that found the event still set did nothing,
@@ -125,6 +133,7 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
     AddLogEntry(TLogLevel::Error,
                 "Exception occurred in DispatchThread: " + ExceptionText(std::current_exception()));
   }
+  FLastLookup.Destination.reset();
   CloseAllKeptFiles();
 }
 
@@ -149,6 +158,7 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
   const std::string_view dispatchID = FieldText(message.DispatchID);
 
   if (message.MsgType == kMsgTypeUnregister) {
+    FLastLookup.Destination.reset();  // the registration removed below is freed with the lock
     TBxDispatchIDList::TLock lock = FRegistry.Lock();
     const int index = FRegistry.Find(lock, dispatchID);
     if (index >= 0) {
@@ -195,7 +205,20 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
 
 std::shared_ptr<TBxDestination> TBxDispatchThread::FindDestination(std::string_view dispatchID) {
   try {
-    return FRegistry.FindForDelivery(dispatchID);
+    const uint64_t generation = FRegistry.Generation();
+    if (FLastLookup.Destination != nullptr && FLastLookup.Generation == generation &&
+        FLastLookup.DispatchID == dispatchID) {
+      return FLastLookup.Destination;
+    }
+    FLastLookup.Destination.reset();
+    std::shared_ptr<TBxDestination> found = FRegistry.FindForDelivery(dispatchID);
+    if (found != nullptr) {
+      // Read before the lookup: a change in between only makes the next message look again.
+      FLastLookup.Generation = generation;
+      FLastLookup.DispatchID.assign(dispatchID);
+      FLastLookup.Destination = found;
+    }
+    return found;
   } catch (...) {
     AddLogEntry(TLogLevel::Error, "Destination object (" + std::string(dispatchID) +
                                       ") could not be located (" +

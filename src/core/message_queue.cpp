@@ -1,8 +1,10 @@
 #include "core/message_queue.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/log_entry.h"
 
@@ -141,11 +143,15 @@ int64_t TBxMessageQueue::TakeDropCount() { return FDropped.exchange(0, std::memo
 void TBxMessageQueue::NoteTaken(int64_t bytes, bool now) {
   FTakenPending += bytes;
   if (!now && FTakenPending < kTakenBatchBytes) return;
+  // What was held before this batch left: the figure a burst reached.
+  FPeakBytes = std::max(FPeakBytes, QueuedBytes());
   FBytesTaken.store(FBytesTaken.load(std::memory_order_relaxed) + FTakenPending,
                     std::memory_order_seq_cst);
   FTakenPending = 0;
   WakeRoomWaiters();
 }
+
+int64_t TBxMessageQueue::TakePeakQueuedBytes() { return std::exchange(FPeakBytes, 0); }
 
 bool TBxMessageQueue::IsEmpty() const {
   return FHead.load(std::memory_order_relaxed) == FTail.load(std::memory_order_acquire);

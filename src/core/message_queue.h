@@ -77,6 +77,9 @@ class TBxMessageQueue {
   // Frees the spare nodes kept for reuse, so that the memory they pin can go back to the
   // system after a burst. Consumer thread only.
   void ReleaseSpareNodes();
+  // The most the queue held (as QueuedBytes, looked at every kTakenBatchBytes taken) since the
+  // last call; resets it. Consumer thread only.
+  int64_t TakePeakQueuedBytes();
 
   // What one queued message costs beyond its own bytes: the node and the allocator's headers.
   static constexpr int64_t kMessageOverhead = 48;
@@ -174,6 +177,7 @@ class TBxMessageQueue {
   // miss each other.
   std::atomic<int64_t> FBytesTaken{0};
   int64_t FTakenPending = 0;  // taken, not yet added to FBytesTaken; consumer only
+  int64_t FPeakBytes = 0;     // consumer only
 
   // Producers waiting in WaitForRoom; seq_cst, see FBytesTaken.
   std::atomic<int> FRoomWaiters{0};

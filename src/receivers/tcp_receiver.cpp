@@ -49,18 +49,22 @@ bool TBxTcpReceiver::ReadLength(TBxTCPConnection& connection, int32_t& length) {
   return false;
 }
 
-void TBxTcpReceiver::WaitForQueueRoom(TBxTCPConnection& connection) {
+bool TBxTcpReceiver::WaitForQueueRoom(TBxTCPConnection& connection) {
   TBxMessageQueue* queue = MessageQueue();
-  if (queue == nullptr || !queue->IsFull()) return;
+  if (queue == nullptr || !queue->IsFull()) return true;
   // The answers owed so far go out first: the sender sees its accepted messages confirmed.
   connection.Flush();
   while (!queue->WaitForRoom(kRoomWaitSlice)) {
-    if (connection.ShutdownRequested()) return;  // the next read fails and ends the thread
+    if (connection.ShutdownRequested()) {
+      connection.Disconnect();
+      return false;
+    }
   }
+  return true;
 }
 
 void TBxTcpReceiver::HandleRequest(TBxTCPConnection& connection) {
-  WaitForQueueRoom(connection);
+  if (!WaitForQueueRoom(connection)) return;
   try {
     const int32_t code = connection.ReadInt32();
     if (code == kLegacyMsgTypeRegister) {

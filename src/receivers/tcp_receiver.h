@@ -25,7 +25,8 @@
 // Back-pressure: while the message queue is full (its memory limit reached), a connection's
 // thread sends the answers it owes and waits before it reads the next request, so the sender
 // blocks on its own socket and nothing is lost. The wait ends when there is room again or the
-// server shuts the connection down.
+// server shuts the connection down; then the connection is closed without taking the requests
+// that wait in it (their senders have no answer for them).
 //
 // Ownership: owns its server; the destructor stops it (and joins its threads) first.
 // Threads: SetActive, SetPort and the destructor on the main thread; HandleRequest runs on the
@@ -74,8 +75,9 @@ class TBxTcpReceiver : public TBxNetworkReceiver<TBxTCPServer> {
   bool WaitsForQueueRoom() const override { return true; }
 
  private:
-  // Back-pressure (above); returns at once while the queue has room.
-  void WaitForQueueRoom(TBxTCPConnection& connection);
+  // Back-pressure (above); returns at once while the queue has room. False when the connection
+  // was shut down meanwhile (it is then closed).
+  bool WaitForQueueRoom(TBxTCPConnection& connection);
   void HandleLegacyRegistration(TBxTCPConnection& connection);
   void HandleLegacyMessage(TBxTCPConnection& connection);
   void HandleTransferFormat(TBxTCPConnection& connection, int32_t code);

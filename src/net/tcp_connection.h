@@ -11,7 +11,9 @@
 //
 // The input buffer is allocated when the first input arrives (the channel is asked to wait for
 // readability first), so a connection that stays idle holds no buffer; once allocated it is
-// kept for the life of the connection.
+// kept for the life of the connection. A connection whose reads keep filling the buffer (a
+// pipelining sender) has it doubled, up to kBxMaxBufferSize, so a stream costs fewer reads and
+// fewer answer writes per request.
 //
 // Ownership: owns its channel. Threads: the connection's own thread only, except Shutdown,
 // which the server calls from any thread to wake a blocked read. Failure: a close by the peer
@@ -32,6 +34,7 @@
 namespace bx {
 
 inline constexpr size_t kBxDefaultBufferSize = 32768;
+inline constexpr size_t kBxMaxBufferSize = 262144;
 inline constexpr size_t kBxDefaultMaxLineLength = 16384;
 
 class TBxTCPConnection {
@@ -84,6 +87,8 @@ class TBxTCPConnection {
  private:
   // Reads more input (flushing pending output first); throws on end of data.
   void Fill();
+  // Moves the unread input into a buffer of `capacity` bytes.
+  void Reallocate(size_t capacity);
   void Need(size_t count);
 
   std::unique_ptr<TBxByteChannel> FChannel;

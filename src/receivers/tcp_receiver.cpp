@@ -73,10 +73,13 @@ void TBxTcpReceiver::HandleRequest(TBxTCPConnection& connection) {
       HandleLegacyMessage(connection);
     } else if (code == bxmCommand) {
       const int32_t command = connection.ReadInt32();
+      connection.WriteInt32(1);
       if (command == kTcpCommandReload) {
+        // The answer leaves first: a reload that moves the port shuts this connection down,
+        // and the sender would otherwise never learn that its command was taken.
+        connection.Flush();
         if (TMessageLoop* loop = MainLoop()) loop->Post(kWmReloadSettings, 0, 0);
       }
-      connection.WriteInt32(1);
     } else {
       HandleTransferFormat(connection, code);
     }

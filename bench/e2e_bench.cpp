@@ -55,7 +55,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kBurstFiles = 8;
+constexpr int kBurstFiles = 12;
 constexpr size_t kLineSize = 300;  // one rsyslog record: 299 characters and LF
 
 std::string BigEndian(int32_t value) {

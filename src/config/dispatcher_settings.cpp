@@ -60,6 +60,9 @@ void TBxDispatcherSettings::LoadSettings() {
   RestrictFolders = ini->ReadBool("NamedPaths", "RestrictFolders", false);
   Disabled = ini->ReadBool("Dispatcher", "Disabled", false);
   BlockedMessages = ParseBlockedMessages(ini->ReadString("Dispatcher", "BlockedMessages", ""));
+  MaxQueueMemoryMB = ini->ReadInteger("Dispatcher", "MaxQueueMemoryMB", kDefaultMaxQueueMemoryMB);
+  StopDrainMilliseconds =
+      ini->ReadInteger("Dispatcher", "StopDrainMilliseconds", kDefaultStopDrainMilliseconds);
   FLoadedFile = std::move(ini);
 }
 

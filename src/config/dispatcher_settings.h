@@ -6,7 +6,10 @@
 //   [Categories] <category>=1 (blocked) or any other value (forwarded; written as 0)
 //   [Ports]      MonitorPorts=<bool>, TCPPort=<integer>, UDPPort=<integer>
 //   [NamedPaths] <name>=<folder> per folder variable, then RestrictFolders=<bool>
-//   [Dispatcher] Disabled=<bool>, BlockedMessages=<46 characters "1"/"0", one per type 0..45>
+//   [Dispatcher] Disabled=<bool>, BlockedMessages=<46 characters "1"/"0", one per type 0..45>,
+//                MaxQueueMemoryMB=<integer>, StopDrainMilliseconds=<integer>
+// MaxQueueMemoryMB and StopDrainMilliseconds are read only: a save leaves whatever the file
+// says (or its absence) as it was, like any key this class does not write.
 // Sections this class does not know (the alias sections among them) survive a save; a save
 // writes Categories and NamedPaths anew at the end of the file.
 //
@@ -84,7 +87,18 @@ class TBxDispatcherSettings {
   bool MonitorPorts = false;
   int32_t UDPPort = 3435;
   int32_t TCPPort = 3434;
+  // The memory the message queue may hold, in MB (1 MB = 1,048,576 bytes); 0 or less: no limit.
+  int32_t MaxQueueMemoryMB = kDefaultMaxQueueMemoryMB;
+  // How long an orderly stop goes on delivering what is queued; less than 0 counts as 0.
+  int32_t StopDrainMilliseconds = kDefaultStopDrainMilliseconds;
   bool CanModify = false;  // not stored in the file
+
+  static constexpr int32_t kDefaultMaxQueueMemoryMB = 64;
+  static constexpr int32_t kDefaultStopDrainMilliseconds = 3000;
+  // MaxQueueMemoryMB in bytes, 0 for no limit.
+  int64_t MaxQueueMemoryBytes() const {
+    return MaxQueueMemoryMB > 0 ? int64_t{MaxQueueMemoryMB} * 1024 * 1024 : 0;
+  }
 
  private:
   std::string FFileName;

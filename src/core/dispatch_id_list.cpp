@@ -120,6 +120,7 @@ void TBxDispatchIDList::Delete(TLock& /*lock*/, int index) {
   if (index < 0 || at >= FEntries.end()) return;
   FRetired.push_back(std::move(at->Object));
   FEntries.erase(at);
+  FGeneration.fetch_add(1, std::memory_order_release);
 }
 
 void TBxDispatchIDList::Clear(TLock& /*lock*/) {
@@ -127,6 +128,7 @@ void TBxDispatchIDList::Clear(TLock& /*lock*/) {
     FRetired.push_back(std::move(FEntries.back().Object));
     FEntries.pop_back();
   }
+  FGeneration.fetch_add(1, std::memory_order_release);
 }
 
 std::shared_ptr<TBxDestination> TBxDispatchIDList::FindForDelivery(std::string_view dispatchID) {
@@ -162,6 +164,7 @@ int32_t TBxDispatchIDList::RegisterDispatchID(const std::string& dispatchID,
     } else {
       FEntries.insert(FEntries.begin() + static_cast<std::ptrdiff_t>(at),
                       TEntry{dispatchID, std::move(key), std::move(object)});
+      FGeneration.fetch_add(1, std::memory_order_release);
     }
     if (!Loading()) SaveDispatchIDs(lock);
     return 1;

@@ -98,6 +98,11 @@ class TBxDispatchIDList {
   // lookup only.
   std::shared_ptr<TBxDestination> FindForDelivery(std::string_view dispatchID);
 
+  // A number that changes with every change of the list (an entry added or removed). A lookup
+  // made when it had a value gives the same answer for as long as it keeps that value, which
+  // lets the dispatch thread reuse its last lookup. Any thread.
+  uint64_t Generation() const { return FGeneration.load(std::memory_order_acquire); }
+
   // True while LoadDispatchIDs runs.
   bool Loading() const;
 
@@ -127,6 +132,9 @@ class TBxDispatchIDList {
   // State below is protected by FMutex.
   std::vector<TEntry> FEntries;                           // sorted by Key
   std::vector<std::shared_ptr<TBxDestination>> FRetired;  // removed, freed by ~TLock
+  // Bumped under FMutex after each change of FEntries. Release/acquire: a reader that sees a
+  // value sees the list as changed up to it (it still looks up under the lock).
+  std::atomic<uint64_t> FGeneration{0};
 };
 
 }  // namespace bx

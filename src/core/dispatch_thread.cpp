@@ -9,7 +9,9 @@
 #include "core/dispatch_counters.h"
 #include "core/dispatch_list.h"
 #include "platform/clock.h"
+#include "destinations/kept_open_files.h"
 #include "platform/log_entry.h"
+#include "platform/memory_release.h"
 #include "platform/message_loop.h"
 
 namespace bx {
@@ -17,6 +19,12 @@ namespace bx {
 namespace {
 
 constexpr std::chrono::milliseconds kWaitLimit{1000};
+// How often kept log files are looked at for idleness while any is open.
+constexpr std::chrono::milliseconds kKeptFileCheck{250};
+// Quiet time after which the memory of a burst is given back.
+constexpr std::chrono::milliseconds kReleaseAfter{900};
+// A backlog this large is given back as soon as the queue has run empty.
+constexpr int64_t kReleaseAtOnceBytes = 4 * 1024 * 1024;
 
 std::string ExceptionText(std::exception_ptr error) {
   try {
@@ -55,6 +63,33 @@ void TBxDispatchThread::Terminate() {
   FEvent.Set();
 }
 
+void TBxDispatchThread::Stop(std::chrono::milliseconds drainTime) {
+  if (!FTerminated.load(std::memory_order_acquire)) {
+    FDrainDeadline = std::chrono::steady_clock::now() + drainTime;
+  }
+  Terminate();
+}
+
+bool TBxDispatchThread::Finished() {
+  if (!FTerminated.load(std::memory_order_acquire)) return false;
+  if (FQueue.IsEmpty()) return true;
+  return std::chrono::steady_clock::now() >= FDrainDeadline;
+}
+
+void TBxDispatchThread::Housekeeping(std::chrono::steady_clock::time_point now, bool idle) {
+  if (AnyKeptFile() && now - FLastKeptCheck >= kKeptFileCheck) {
+    FLastKeptCheck = now;
+    CloseIdleKeptFiles();
+  }
+  if (idle && FTrafficSinceRelease && now - FLastMessage >= kReleaseAfter) ReleaseMemory();
+}
+
+void TBxDispatchThread::ReleaseMemory() {
+  FTrafficSinceRelease = false;
+  FQueue.ReleaseSpareNodes();
+  ReturnFreeMemoryToSystem();
+}
+
 void TBxDispatchThread::WaitFor() {
   if (FThread.joinable()) FThread.join();
 }
@@ -64,16 +99,25 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
   if (MainLoop() == nullptr) return;
   SetThreadPriority(self, TThreadPriority::Lower);
   try {
-    while (!FTerminated.load(std::memory_order_acquire)) {
+    while (!Finished()) {
       // IsSet first: while messages remain the event stays set, and the check needs no lock.
-      if (FEvent.IsSet() || FEvent.WaitFor(kWaitLimit)) {
+      // While a file is kept open the thread wakes often enough to close it in time.
+      const auto limit = AnyKeptFile() ? kKeptFileCheck : kWaitLimit;
+      if (FEvent.IsSet() || FEvent.WaitFor(limit)) {
         // Relaxed: the event that follows the request carries the wake-up.
         if (FQueue.EmptyRequested.exchange(false, std::memory_order_relaxed)) {
           FQueue.EmptyQueue(true);
         } else if (!FQueue.IsEmpty()) {
           DispatchNextMessage();
+          FTrafficSinceRelease = true;
+          if (AnyKeptFile()) Housekeeping(std::chrono::steady_clock::now(), false);
         }
         if (FQueue.IsEmpty()) {
+          if (FTrafficSinceRelease) {
+            FLastMessage = std::chrono::steady_clock::now();
+            if (FQueue.TakePeakQueuedBytes() >= kReleaseAtOnceBytes) ReleaseMemory();
+          }
+          FLastLookup.Destination.reset();
           FEvent.Reset();
           // A message linked or an emptying requested between the test and the reset would
           // otherwise wait for the time-out: a Set that found the event still set did nothing,
@@ -84,12 +128,16 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
         }
       } else if (!FQueue.IsEmpty()) {
         FEvent.Set();
+      } else {
+        Housekeeping(std::chrono::steady_clock::now(), true);
       }
     }
   } catch (...) {
     AddLogEntry(TLogLevel::Error,
                 "Exception occurred in DispatchThread: " + ExceptionText(std::current_exception()));
   }
+  FLastLookup.Destination.reset();
+  CloseAllKeptFiles();
 }
 
 void TBxDispatchThread::DispatchNextMessage() {
@@ -113,6 +161,7 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
   const std::string_view dispatchID = FieldText(message.DispatchID);
 
   if (message.MsgType == kMsgTypeUnregister) {
+    FLastLookup.Destination.reset();  // the registration removed below is freed with the lock
     TBxDispatchIDList::TLock lock = FRegistry.Lock();
     const int index = FRegistry.Find(lock, dispatchID);
     if (index >= 0) {
@@ -167,7 +216,20 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
 
 std::shared_ptr<TBxDestination> TBxDispatchThread::FindDestination(std::string_view dispatchID) {
   try {
-    return FRegistry.FindForDelivery(dispatchID);
+    const uint64_t generation = FRegistry.Generation();
+    if (FLastLookup.Destination != nullptr && FLastLookup.Generation == generation &&
+        FLastLookup.DispatchID == dispatchID) {
+      return FLastLookup.Destination;
+    }
+    FLastLookup.Destination.reset();
+    std::shared_ptr<TBxDestination> found = FRegistry.FindForDelivery(dispatchID);
+    if (found != nullptr) {
+      // Read before the lookup: a change in between only makes the next message look again.
+      FLastLookup.Generation = generation;
+      FLastLookup.DispatchID.assign(dispatchID);
+      FLastLookup.Destination = found;
+    }
+    return found;
   } catch (...) {
     AddLogEntry(TLogLevel::Error, "Destination object (" + std::string(dispatchID) +
                                       ") could not be located (" +

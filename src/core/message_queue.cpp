@@ -1,8 +1,10 @@
 #include "core/message_queue.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/log_entry.h"
 
@@ -89,13 +91,79 @@ void TBxMessageQueue::AddMessage(const TDispatchMessage& message) {
   FMessageCount.fetch_add(1, std::memory_order_relaxed);
 }
 
+bool TBxMessageQueue::AddMessageIfRoom(const TDispatchMessage& message) {
+  if (Disabled.load(std::memory_order_relaxed)) return true;
+  if (IsFull()) {
+    FDropped.fetch_add(1, std::memory_order_relaxed);
+    return false;
+  }
+  AddMessage(message);
+  return true;
+}
+
+void TBxMessageQueue::SetMemoryLimit(int64_t bytes) {
+  FMemoryLimit.store(bytes > 0 ? bytes : 0, std::memory_order_relaxed);
+  // A raised limit may make room for producers that wait.
+  WakeRoomWaiters();
+}
+
+int64_t TBxMessageQueue::MemoryLimit() const {
+  return FMemoryLimit.load(std::memory_order_relaxed);
+}
+
+int64_t TBxMessageQueue::QueuedBytes() const {
+  // Taken first: both only grow, so the difference is never below the true figure's floor.
+  const int64_t taken = FBytesTaken.load(std::memory_order_seq_cst);
+  const int64_t added = FBytesAdded.load(std::memory_order_relaxed);
+  return added > taken ? added - taken : 0;
+}
+
+bool TBxMessageQueue::IsFull() const {
+  const int64_t limit = FMemoryLimit.load(std::memory_order_relaxed);
+  return limit > 0 && QueuedBytes() >= limit;
+}
+
+bool TBxMessageQueue::WaitForRoom(std::chrono::milliseconds timeout) {
+  if (!IsFull()) return true;
+  std::unique_lock lock(FRoomLock);
+  FRoomWaiters.fetch_add(1, std::memory_order_seq_cst);
+  const bool room = FRoom.wait_for(lock, timeout, [this] { return !IsFull(); });
+  FRoomWaiters.fetch_sub(1, std::memory_order_relaxed);
+  return room;
+}
+
+void TBxMessageQueue::WakeRoomWaiters() {
+  if (FRoomWaiters.load(std::memory_order_seq_cst) == 0) return;
+  // Under the lock: a waiter between its test and its wait holds it, so it cannot miss this.
+  std::lock_guard lock(FRoomLock);
+  FRoom.notify_all();
+}
+
+int64_t TBxMessageQueue::TakeDropCount() { return FDropped.exchange(0, std::memory_order_relaxed); }
+
+void TBxMessageQueue::NoteTaken(int64_t bytes, bool now) {
+  FTakenPending += bytes;
+  if (!now && FTakenPending < kTakenBatchBytes) return;
+  // What was held before this batch left: the figure a burst reached.
+  FPeakBytes = std::max(FPeakBytes, QueuedBytes());
+  FBytesTaken.store(FBytesTaken.load(std::memory_order_relaxed) + FTakenPending,
+                    std::memory_order_seq_cst);
+  FTakenPending = 0;
+  WakeRoomWaiters();
+}
+
+int64_t TBxMessageQueue::TakePeakQueuedBytes() { return std::exchange(FPeakBytes, 0); }
+
 bool TBxMessageQueue::IsEmpty() const {
   return FHead.load(std::memory_order_relaxed) == FTail.load(std::memory_order_acquire);
 }
 
 void TBxMessageQueue::LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes) {
-  FLinkedCount.fetch_add(1, std::memory_order_relaxed);
-  FLinkedBytes.fetch_add(bytes, std::memory_order_relaxed);
+  // Both are written under FLock only, so a load and a store suffice.
+  FLinkedCount.store(FLinkedCount.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+  FBytesAdded.store(FBytesAdded.load(std::memory_order_relaxed) + static_cast<int64_t>(bytes) +
+                        kMessageOverhead,
+                    std::memory_order_relaxed);
   TNode* tail = FTail.load(std::memory_order_relaxed);
   tail->Message = message;
   tail->Next.store(node, std::memory_order_release);
@@ -112,11 +180,15 @@ TDispatchMessagePtr TBxMessageQueue::TakeHead() {
   TDispatchMessagePtr message(head->Message);
   FHead.store(next, std::memory_order_relaxed);
   ReleaseNode(head);
-  CountTaken(*message);
+  CountTaken();
+  // Handed back at once when this was the last message, so an idle queue reads empty.
+  NoteTaken(DispatchMessageSize(*message) + kMessageOverhead,
+            next->Next.load(std::memory_order_relaxed) == nullptr);
   return message;
 }
 
-void TBxMessageQueue::EmptyQueue(bool keepUnregisters) {
+int64_t TBxMessageQueue::EmptyQueue(bool keepUnregisters) {
+  int64_t discarded = 0;
   try {
     TNode* first = nullptr;
     TNode* stop = nullptr;
@@ -127,7 +199,7 @@ void TBxMessageQueue::EmptyQueue(bool keepUnregisters) {
       FHead.store(stop, std::memory_order_relaxed);
     }
     // The chain first..stop now belongs to this call alone; new messages link behind stop.
-    DiscardChain(first, stop, keepUnregisters);
+    DiscardChain(first, stop, keepUnregisters, discarded);
   } catch (const std::exception& e) {
     try {
       AddLogEntry(TLogLevel::Error,
@@ -138,16 +210,21 @@ void TBxMessageQueue::EmptyQueue(bool keepUnregisters) {
   } catch (...) {
     AddLogEntry(TLogLevel::Error, "Message queue could not be emptied (unknown exception)");
   }
+  return discarded;
 }
 
-void TBxMessageQueue::DiscardChain(TNode* first, TNode* stop, bool keepUnregisters) {
+void TBxMessageQueue::DiscardChain(TNode* first, TNode* stop, bool keepUnregisters,
+                                   int64_t& discarded) {
   std::exception_ptr failure;
+  int64_t bytes = 0;
   for (TNode* node = first; node != stop;) {
     TNode* next = node->Next.load(std::memory_order_acquire);
     TDispatchMessagePtr message(node->Message);
     delete node;
     node = next;
-    CountTaken(*message);
+    CountTaken();
+    bytes += DispatchMessageSize(*message) + kMessageOverhead;
+    if (!keepUnregisters || message->MsgType != kMsgTypeUnregister) ++discarded;
     if (keepUnregisters && message->MsgType == kMsgTypeUnregister) {
       // A failure must not leak the rest of the chain or lose the later unregistrations.
       try {
@@ -157,7 +234,28 @@ void TBxMessageQueue::DiscardChain(TNode* first, TNode* stop, bool keepUnregiste
       }
     }
   }
+  NoteTaken(bytes, true);
   if (failure) std::rethrow_exception(failure);
+}
+
+void TBxMessageQueue::ReleaseSpareNodes() {
+  DeleteChain(FRetired);
+  FRetired = FRetiredLast = nullptr;
+  FRetiredCount = 0;
+  TNode* taken = nullptr;
+  TNode* spare = nullptr;
+  {
+    std::lock_guard lock(FLock);
+    taken = FSpareTaken;
+    FSpareTaken = nullptr;
+    FSparePops = 0;
+    // Acquire: pairs with the consumer's own release pushes (this is the consumer, but the
+    // exchange keeps the rule of every other taker).
+    spare = FSpare.exchange(nullptr, std::memory_order_acquire);
+    FSpareCount.store(0, std::memory_order_relaxed);
+  }
+  DeleteChain(taken);
+  DeleteChain(spare);
 }
 
 int32_t TBxMessageQueue::MessageCount() const {
@@ -166,23 +264,15 @@ int32_t TBxMessageQueue::MessageCount() const {
 
 void TBxMessageQueue::ResetMessageCount() { FMessageCount.store(0, std::memory_order_relaxed); }
 
-void TBxMessageQueue::CountTaken(const TDispatchMessage& message) {
-  // Only the consumer writes these, so a load and a store would do; fetch_add says it plainly.
-  FTakenCount.fetch_add(1, std::memory_order_relaxed);
-  FTakenBytes.fetch_add(static_cast<uint64_t>(DispatchMessageSize(message)),
-                        std::memory_order_relaxed);
+void TBxMessageQueue::CountTaken() {
+  // Only the consumer writes it, so a load and a store suffice.
+  FTakenCount.store(FTakenCount.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 
 uint64_t TBxMessageQueue::QueuedMessages() const {
   // Taken first: it never passes linked, so a later read of linked is at least as large.
   const uint64_t taken = FTakenCount.load(std::memory_order_relaxed);
   const uint64_t linked = FLinkedCount.load(std::memory_order_relaxed);
-  return linked > taken ? linked - taken : 0;
-}
-
-uint64_t TBxMessageQueue::QueuedBytes() const {
-  const uint64_t taken = FTakenBytes.load(std::memory_order_relaxed);
-  const uint64_t linked = FLinkedBytes.load(std::memory_order_relaxed);
   return linked > taken ? linked - taken : 0;
 }
 

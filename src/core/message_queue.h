@@ -6,16 +6,28 @@
 // in the current sentinel, links the new one and makes it the tail. The consumer takes from
 // FHead without the lock: it compares FHead with FTail and follows `Next`.
 //
+// Memory bound: the queue counts the bytes it holds (each copy with its node and the
+// allocator's share, kMessageOverhead). With a limit set (SetMemoryLimit, 0 = none) it is full
+// once it holds the limit or more. AddMessage still links when full: producers that may wait
+// (the TCP connection threads) call WaitForRoom before they take their next request, so a
+// queue holds at most the limit plus one message per such producer. Producers that must never
+// wait (the main thread's receivers) call AddMessageIfRoom, which refuses and counts a drop.
+// Below the limit nothing of this shows.
+//
 // Ownership: the queue owns every message copy and node it holds; AddMessage never keeps the
 // caller's block. The event is borrowed and must outlive the queue.
-// Threads: AddMessage, IsEmpty, MessageCount, ResetMessageCount, Signal, Disabled and
-// EmptyRequested from any thread. TakeHead and EmptyQueue only from the one consuming thread
-// (the dispatch thread), or from the owner once no other thread uses the queue (destructor).
+// Threads: AddMessage, AddMessageIfRoom, IsEmpty, IsFull, QueuedBytes, WaitForRoom,
+// SetMemoryLimit, TakeDropCount, MessageCount, ResetMessageCount, Signal, Disabled and
+// EmptyRequested from any thread. TakeHead, EmptyQueue and ReleaseSpareNodes only from the one
+// consuming thread (the dispatch thread), or from the owner once no other thread uses the
+// queue (destructor).
 // Failure: AddMessage lets std::bad_alloc through with nothing linked (the receiver reports
 // it). EmptyQueue never throws; it reports a failure as one Error entry of the activity log.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -33,24 +45,54 @@ class TBxMessageQueue {
 
   // Copies `message` (DispatchMessageSize bytes, so its lengths must be trusted), links the
   // copy at the end, sets the event and counts it. While Disabled, does nothing at all.
+  // Links even when the queue is full (see WaitForRoom).
   void AddMessage(const TDispatchMessage& message);
+  // AddMessage unless the queue is full: then nothing is linked, the drop is counted
+  // (TakeDropCount) and the result is false. True also when Disabled discarded the message.
+  bool AddMessageIfRoom(const TDispatchMessage& message);
 
   // True when no message is queued. A snapshot: producers may add at any moment.
   bool IsEmpty() const;
 
-  // Discards every message queued at the moment of the call. With keepUnregisters, messages of
-  // type 92 are added again (as by AddMessage, so subject to Disabled) behind whatever arrived
-  // meanwhile, in their old order. Consumer thread only.
-  void EmptyQueue(bool keepUnregisters);
+  // The memory bound. 0 (the start value) means none. Any thread.
+  void SetMemoryLimit(int64_t bytes);
+  int64_t MemoryLimit() const;
+  // Bytes held by queued messages, about: the consumer hands back what it took in batches, so
+  // the figure may be high by up to kTakenBatchBytes.
+  int64_t QueuedBytes() const;
+  // True while a limit is set and the queue holds at least that much.
+  bool IsFull() const;
+  // Waits until the queue is not full, at most `timeout`; true when it is not full. Callers
+  // wait in slices so that they notice their own stop.
+  bool WaitForRoom(std::chrono::milliseconds timeout);
+  // Messages refused by AddMessageIfRoom since the last call; resets the count.
+  int64_t TakeDropCount();
+
+  // Discards every message queued at the moment of the call and returns how many. With
+  // keepUnregisters, messages of type 92 are added again (as by AddMessage, so subject to
+  // Disabled) behind whatever arrived meanwhile, in their old order; they are not counted.
+  // Consumer thread only.
+  int64_t EmptyQueue(bool keepUnregisters);
+
+  // Frees the spare nodes kept for reuse, so that the memory they pin can go back to the
+  // system after a burst. Consumer thread only.
+  void ReleaseSpareNodes();
+  // The most the queue held (as QueuedBytes, looked at every kTakenBatchBytes taken) since the
+  // last call; resets it. Consumer thread only.
+  int64_t TakePeakQueuedBytes();
+
+  // What one queued message costs beyond its own bytes: the node and the allocator's headers.
+  static constexpr int64_t kMessageOverhead = 48;
+  // The consumer hands back the bytes it took at least this often (and when the queue empties).
+  static constexpr int64_t kTakenBatchBytes = 64 * 1024;
 
   // Messages added since the last reset: a work-load figure, not a length.
   int32_t MessageCount() const;
   void ResetMessageCount();
 
-  // Messages queued now and their bytes (DispatchMessageSize each): a snapshot for the status
-  // report, possibly a message behind the producers and the consumer. Any thread.
+  // Messages queued now: a snapshot for the status report, possibly a message behind the
+  // producers and the consumer. Any thread.
   uint64_t QueuedMessages() const;
-  uint64_t QueuedBytes() const;
 
   // Sets the event. Called by AddMessage after linking.
   virtual void Signal();
@@ -91,14 +133,17 @@ class TBxMessageQueue {
   // Stores `message` (of `bytes` bytes) in the sentinel and makes `node` the new sentinel;
   // caller holds FLock.
   void LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes);
-  void CountTaken(const TDispatchMessage& message);  // consumer only
-  void ReleaseNode(TNode* node);                     // consumer only
-  static void DeleteChain(TNode* node);              // follows Next to null
+  void CountTaken();                     // consumer only
+  void ReleaseNode(TNode* node);         // consumer only
+  static void DeleteChain(TNode* node);  // follows Next to null
 
   // Frees the nodes from `first` up to (not including) `stop` with their messages; type-92
   // messages are added again when `keepUnregisters`. Finishes the walk after a failure, then
-  // throws the first failure.
-  void DiscardChain(TNode* first, TNode* stop, bool keepUnregisters);
+  // throws the first failure. Counts the discarded messages into `discarded`.
+  void DiscardChain(TNode* first, TNode* stop, bool keepUnregisters, int64_t& discarded);
+  // Consumer: `bytes` left the queue; handed back at once when `now`, else in batches.
+  void NoteTaken(int64_t bytes, bool now);
+  void WakeRoomWaiters();
 
   // FLock (with the producers' other fields), FTail and FHead sit on separate cache lines: the
   // consumer reading FTail or writing FHead does not take the producers' line away from them.
@@ -107,13 +152,19 @@ class TBxMessageQueue {
   alignas(64) std::mutex FLock;
   // Relaxed: a statistic; a lost race with a reset only lowers the figure.
   std::atomic<int32_t> FMessageCount{0};
-  // Messages and bytes ever linked, written under FLock. With FTakenCount/FTakenBytes they give
-  // the depth. Relaxed: figures for the status report, not tied to the links themselves.
+  // Messages ever linked, written under FLock. With FTakenCount it gives the depth. Relaxed: a
+  // figure for the status report, not tied to the links themselves.
   std::atomic<uint64_t> FLinkedCount{0};
-  std::atomic<uint64_t> FLinkedBytes{0};
   // Spare nodes taken from FSpare, and pops not yet subtracted from FSpareCount; under FLock.
   TNode* FSpareTaken = nullptr;
   int FSparePops = 0;
+  // Bytes ever linked; written under FLock. Relaxed: the lock orders the writers, and readers
+  // only need a figure that is about right (a wake-up never depends on it growing).
+  std::atomic<int64_t> FBytesAdded{0};
+  // Relaxed: a count on its own, reported once a second.
+  std::atomic<int64_t> FDropped{0};
+  // Relaxed: a setting; a producer that sees the old value for a moment does no harm.
+  std::atomic<int64_t> FMemoryLimit{0};
   // The sentinel. Stored under FLock with release so that a consumer that loads it with acquire
   // sees the message and link stored before it; producers read it under FLock.
   alignas(64) std::atomic<TNode*> FTail;
@@ -126,13 +177,23 @@ class TBxMessageQueue {
   // The oldest node; moved by the consumer only (EmptyQueue under FLock). Relaxed: other threads
   // only compare it with FTail for IsEmpty and never dereference it.
   alignas(64) std::atomic<TNode*> FHead;
-  // Messages and bytes ever taken or discarded; consumer only writes. Relaxed, as above.
+  // Messages ever taken or discarded; consumer only writes. Relaxed, as FLinkedCount.
   std::atomic<uint64_t> FTakenCount{0};
-  std::atomic<uint64_t> FTakenBytes{0};
   // Released nodes not yet pushed onto FSpare; consumer only.
   TNode* FRetired = nullptr;
   TNode* FRetiredLast = nullptr;
   int FRetiredCount = 0;
+  // Bytes ever taken out, written by the consumer only. Seq_cst: a consumer that stores it and
+  // then reads FRoomWaiters, and a waiter that counts itself in and then reads it, cannot both
+  // miss each other.
+  std::atomic<int64_t> FBytesTaken{0};
+  int64_t FTakenPending = 0;  // taken, not yet added to FBytesTaken; consumer only
+  int64_t FPeakBytes = 0;     // consumer only
+
+  // Producers waiting in WaitForRoom; seq_cst, see FBytesTaken.
+  std::atomic<int> FRoomWaiters{0};
+  std::mutex FRoomLock;
+  std::condition_variable FRoom;
 };
 
 }  // namespace bx

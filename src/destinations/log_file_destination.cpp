@@ -92,6 +92,16 @@ TBxLogFileDestination::TBxLogFileDestination()
 TBxLogFileDestination::TBxLogFileDestination(TFileSystem& fileSystem, const TClock& clock)
     : FFileSystem(fileSystem), FClock(clock) {}
 
+TBxLogFileDestination::~TBxLogFileDestination() {
+  // First out of the list (whatever FKeptListed says: the dispatch thread may be changing it):
+  // after this no other thread closes the file through it.
+  UnregisterKeptFile(this);
+  if (FFileStream != nullptr) {
+    TFileStatus status;
+    FFileStream->Close(status);
+  }
+}
+
 void TBxLogFileDestination::SetOptions(const std::string& text) {
   if (!CheckRequiredOption(
           text, "PATH", "Invalid Destination: Path option not specified in destination \"%s\"")) {
@@ -109,6 +119,7 @@ void TBxLogFileDestination::SetPath(const std::string& value) {
     FPath = FPath.substr(1, FPath.size() - 2);
   }
   FPath = ExpandFolderVariables(FPath);
+  FPathStem = WithoutExtension(FPath);
   if (!CurrentSettings()->IsPathAllowed(FPath)) {
     Reject("Invalid Destination: Path not allowed in destination \"" + GetName() + "\"");
   }
@@ -193,13 +204,20 @@ int64_t TBxLogFileDestination::ChoosePart(const std::string& base) {
   return MaxParts;
 }
 
+std::string TBxLogFileDestination::BaseName() const {
+  if (!LogByDate) return FPathStem;
+  return FPathStem + "_" + FormatDateTime(LogByDateFormat, FClock.Now());
+}
+
 std::string TBxLogFileDestination::ChooseFileName() {
-  std::string base = WithoutExtension(FPath);
-  if (LogByDate) base += "_" + FormatDateTime(LogByDateFormat, FClock.Now());
   if (MaxSize > 1) {
+    const std::string base = BaseName();
     CurrentFileName = PartFileName(base, ChoosePart(base));
+  } else if (LogByDate) {
+    CurrentFileName = BaseName() + std::string(kExtension);
   } else {
-    CurrentFileName = base + std::string(kExtension);
+    // The name never changes: built in place, without a temporary.
+    CurrentFileName.assign(FPathStem).append(kExtension);
   }
   return CurrentFileName;
 }
@@ -207,9 +225,19 @@ std::string TBxLogFileDestination::ChooseFileName() {
 bool TBxLogFileDestination::OpenFile() {
   FileOpened = false;
   TFileStatus status;
+  bool askedOwnHolders = false;
   for (int attempt = 1;; ++attempt) {
     FFileStream = FFileSystem.OpenForWrite(CurrentFileName, TOpenMode::Existing, status);
     if (FFileStream != nullptr) break;
+    // Locked perhaps by a destination of this very dispatcher that keeps the file open: it
+    // lets go, and this does not count as an attempt.
+    if (status.Code == kFileLockedCode && !askedOwnHolders) {
+      askedOwnHolders = true;
+      if (CloseKeptFilesNamed(CurrentFileName, this)) {
+        --attempt;
+        continue;
+      }
+    }
     if (IsFileMissing(status)) {
       // A new file, only in a folder that exists: folders are never made here.
       if (!FFileSystem.FolderExists(FolderPrefix(CurrentFileName))) {
@@ -238,13 +266,14 @@ bool TBxLogFileDestination::OpenFile() {
   return true;
 }
 
-void TBxLogFileDestination::WriteEntry() {
+bool TBxLogFileDestination::WriteEntry() {
   // The file is open for appending. The marker and the record go out in one write: the file
   // gets the same bytes as from two writes, for one system call less per message. Write goes
   // on after a partial write, so `written` is what reached the file either way.
   TFileStatus status;
   const size_t written = FFileStream->Write(FEntry, status);
-  if (written == FEntry.size()) return;
+  FKept.Size += static_cast<int64_t>(written);
+  if (written == FEntry.size()) return true;
 
   // The file now ends inside an entry. Move it aside while it is still locked, so no other
   // writer appends behind the cut entry; the next message starts a new file.
@@ -261,18 +290,70 @@ void TBxLogFileDestination::WriteEntry() {
       FFileStream->Truncate(size - static_cast<int64_t>(written), status);
     }
   }
+  return false;
+}
+
+void TBxLogFileDestination::CloseFile() {
+  if (FKeptListed) UnregisterKeptFile(this);
+  CloseKeptFile();
+}
+
+void TBxLogFileDestination::CloseKeptFile() {
+  FKeptListed = false;
+  if (FFileStream == nullptr) return;
+  TFileStatus status;
+  FFileStream->Close(status);
+  FFileStream.reset();
+}
+
+bool TBxLogFileDestination::IdleExpired() const {
+  return FClock.SteadyMilliseconds() - FKept.LastUseMs >= kKeptFileIdleMs;
+}
+
+bool TBxLogFileDestination::KeptFileStillFits() {
+  if (BaseName() != FKept.Base) return false;  // a new date
+  if (MaxSize > 1 && FKept.Size >= static_cast<int64_t>(MaxSize) * 1024) return false;  // full
+  const int64_t now = FClock.SteadyMilliseconds();
+  if (FKept.HasIdentity && now - FKept.LastCheckMs >= kKeptFileIdleMs) {
+    FKept.LastCheckMs = now;
+    TFileIdentity current;
+    if (!FFileSystem.IdentityOf(FKept.Name, current) || current != FKept.Identity) {
+      return false;  // renamed, removed or replaced under its name
+    }
+  }
+  return true;
 }
 
 void TBxLogFileDestination::Dispatch(TDispatchMessage& message) {
   const auto type = static_cast<uint32_t>(message.MsgType);
   if (!(type <= 11 || (type >= 16 && type <= 44))) return;
   BuildLogFileEntry(message, FEntry);  // before anything is opened: it may throw
-  ChooseFileName();
-  if (!OpenFile()) return;
-  WriteEntry();
-  TFileStatus status;
-  FFileStream->Close(status);
-  FFileStream.reset();
+  if (FFileStream != nullptr && !KeptFileStillFits()) CloseFile();
+  if (FFileStream == nullptr) {
+    ChooseFileName();
+    if (!OpenFile()) return;
+    if (KeepOpen) {
+      TFileStatus status;
+      FKept.Name = CurrentFileName;
+      FKept.Base = BaseName();
+      FKept.Size = std::max<int64_t>(FFileStream->Size(status), 0);
+      FKept.HasIdentity = FFileStream->Identity(FKept.Identity);
+      FKept.LastCheckMs = FClock.SteadyMilliseconds();
+    }
+  } else {
+    CurrentFileName = FKept.Name;
+    FileOpened = true;
+  }
+  const bool whole = WriteEntry();
+  if (KeepOpen && whole) {
+    FKept.LastUseMs = FClock.SteadyMilliseconds();
+    if (!FKeptListed) {
+      RegisterKeptFile(this);
+      FKeptListed = true;
+    }
+    return;
+  }
+  CloseFile();
 }
 
 }  // namespace bx

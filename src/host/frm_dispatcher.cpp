@@ -1,5 +1,6 @@
 #include "host/frm_dispatcher.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <exception>
@@ -27,6 +28,8 @@ namespace {
 std::atomic<TFrmDispatcher*> gFrmDispatcher{nullptr};
 
 constexpr auto kWorkLoadInterval = std::chrono::milliseconds(500);
+// Messages refused by a full queue are reported every this many work-load ticks at most.
+constexpr int kDropReportTicks = 2;
 constexpr auto kProgramManagerInterval = std::chrono::milliseconds(10000);
 
 // Tray icon indices.
@@ -134,10 +137,20 @@ TFrmDispatcher::~TFrmDispatcher() {
   FTcpReceiver.reset();
   FUdpReceiver.reset();
 
+  // What is queued is still delivered, for a bounded time; the loop has ended, so the entries
+  // about what could not be go straight into the log.
   if (FDispatchThread) {
-    FDispatchThread->Terminate();
+    FDispatchThread->Stop(std::chrono::milliseconds(std::max(0, FSettings->StopDrainMilliseconds)));
     FDispatchThread->WaitFor();
     FDispatchThread.reset();
+  }
+  if (TBxMessageQueue* queue = MessageQueue()) {
+    ReportDrops(*queue, true);
+    const int64_t discarded = queue->EmptyQueue(false);
+    if (discarded > 0) {
+      WriteLogEntryNow(TLogLevel::Warning,
+                       std::to_string(discarded) + " queued messages discarded at stop");
+    }
   }
   if (TBxDispatchIDList* registry = DispatchIDList()) {
     try {
@@ -155,6 +168,30 @@ TFrmDispatcher::~TFrmDispatcher() {
   FLoop.SetHandler(HandleWithoutHub);
 }
 
+void TFrmDispatcher::WriteLogEntryNow(TLogLevel level, const std::string& text) {
+  try {
+    HandleLogEntry(level, text);
+  } catch (const std::exception& e) {
+    ReportException(e, false);
+  }
+}
+
+void TFrmDispatcher::ReportDrops(TBxMessageQueue& queue, bool now) {
+  // At most one entry per second: every second tick of the work-load timer.
+  if (!now && ++FDropReportTicks < kDropReportTicks) return;
+  FDropReportTicks = 0;
+  const int64_t dropped = queue.TakeDropCount();
+  if (dropped == 0) return;
+  const std::string text = "Message Queue Full: " + std::to_string(dropped) +
+                           " messages dropped (limit " +
+                           std::to_string(FSettings->MaxQueueMemoryMB) + " MB)";
+  if (now) {
+    WriteLogEntryNow(TLogLevel::Warning, text);
+  } else {
+    AddLogEntry(TLogLevel::Warning, text);
+  }
+}
+
 void TFrmDispatcher::ReportException(const std::exception& e, bool toActivityLog) {
   std::fprintf(stderr, "Brevix Dispatcher: %s\n", e.what());
   std::fflush(stderr);
@@ -164,6 +201,9 @@ void TFrmDispatcher::ReportException(const std::exception& e, bool toActivityLog
 void TFrmDispatcher::PublishNewSettings(std::shared_ptr<TBxDispatcherSettings> settings) {
   FSettings = settings;
   PublishSettings(std::move(settings));
+  if (TBxMessageQueue* queue = MessageQueue()) {
+    queue->SetMemoryLimit(FSettings->MaxQueueMemoryBytes());
+  }
 }
 
 int64_t TFrmDispatcher::HandleMessage(TLoopMessage& message) {
@@ -271,7 +311,7 @@ TBxDispatcherStatus TFrmDispatcher::Status() const {
   status.Service = FRunningAsService;
   if (const TBxMessageQueue* queue = MessageQueue()) {
     status.QueuedMessages = queue->QueuedMessages();
-    status.QueuedBytes = queue->QueuedBytes();
+    status.QueuedBytes = static_cast<uint64_t>(std::max<int64_t>(0, queue->QueuedBytes()));
   }
   if (TBxDispatchIDList* registry = DispatchIDList()) {
     TBxDispatchIDList::TLock lock = registry->Lock();
@@ -323,6 +363,7 @@ void TFrmDispatcher::MonitorWorkLoad() {
     }
   }
   queue->ResetMessageCount();
+  ReportDrops(*queue, false);
   NotifyServiceManager();
 }
 

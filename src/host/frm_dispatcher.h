@@ -11,8 +11,12 @@
 // StartDispatcher then shows the tray icon and creates the dispatch thread.
 // Stop: Close() (WM_CLOSE, "Stop &Dispatcher") logs "Dispatcher has been stopped", removes the
 // tray icon and ends the loop; a WM_QUIT ends the loop without that. The destructor frees the
-// endpoint and the receivers, stops the dispatch thread, saves the registrations and frees the
-// dispatch core.
+// endpoint and the receivers, lets the dispatch thread deliver what is queued for at most the
+// settings' StopDrainMilliseconds, logs "N queued messages discarded at stop" (Warning) for
+// what is left, saves the registrations and frees the dispatch core.
+//
+// Queue memory: every published settings object sets the queue's limit (MaxQueueMemoryMB);
+// messages that a full queue refused are counted in one Warning entry per second at most.
 //
 // Settings: the hub never changes a published settings object. A reload or a change of the
 // disabled switch builds a new object and publishes it whole (settings_snapshot.h), so worker
@@ -172,6 +176,11 @@ class TFrmDispatcher {
  private:
   void FormCreate();
   void HandleLogEntry(TLogLevel level, std::string text);
+  // An entry written at once, not posted: for the end, when the loop takes no more messages.
+  void WriteLogEntryNow(TLogLevel level, const std::string& text);
+  // The Warning entry with the messages a full queue refused since the last one: every second
+  // (two work-load ticks) at most, or `now`.
+  void ReportDrops(TBxMessageQueue& queue, bool now);
   int64_t HandleCopyData(const TLoopMessage& message);
   void PublishNewSettings(std::shared_ptr<TBxDispatcherSettings> settings);
   void NotifyServiceManager();
@@ -205,6 +214,7 @@ class TFrmDispatcher {
   bool FStarted = false;
   bool FClosing = false;
   bool FConfirmingEmptyQueue = false;
+  int FDropReportTicks = 0;
   std::string FCaption;
   TTrayMenu FMenu;
   TThreadPriorityHandle FMainThreadPriority;

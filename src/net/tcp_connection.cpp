@@ -18,14 +18,21 @@ void TBxTCPConnection::SetMaxLineLength(size_t length) {
   FMaxLineLength = length;
   // A whole line with its CR LF must fit the buffer.
   if (FInCapacity >= length + 2) return;
-  FInCapacity = length + 2;
-  if (!FIn) return;
+  if (!FIn) {
+    FInCapacity = length + 2;
+    return;
+  }
+  Reallocate(length + 2);
+}
+
+void TBxTCPConnection::Reallocate(size_t capacity) {
   // Default-initialised: only the bytes received are ever read.
-  std::unique_ptr<char[]> larger(new char[FInCapacity]);
+  std::unique_ptr<char[]> larger(new char[capacity]);
   std::memcpy(larger.get(), FIn.get() + FInStart, FInEnd - FInStart);
   FInEnd -= FInStart;
   FInStart = 0;
   FIn = std::move(larger);
+  FInCapacity = capacity;
 }
 
 void TBxTCPConnection::Fill() {
@@ -42,13 +49,18 @@ void TBxTCPConnection::Fill() {
     FInEnd -= FInStart;
     FInStart = 0;
   }
-  const size_t n = FChannel->Read(FIn.get() + FInEnd, FInCapacity - FInEnd);
+  const size_t room = FInCapacity - FInEnd;
+  const size_t n = FChannel->Read(FIn.get() + FInEnd, room);
   if (n == 0) {
     FConnected = false;
     FChannel->Close();
     throw EBxConnClosedGracefully();
   }
   FInEnd += n;
+  // The peer had more than fitted: it streams, so the next reads take larger pieces.
+  if (n == room && room >= kBxDefaultBufferSize / 2 && FInCapacity < kBxMaxBufferSize) {
+    Reallocate(std::min(FInCapacity * 2, kBxMaxBufferSize));
+  }
 }
 
 void TBxTCPConnection::Need(size_t count) {
@@ -73,6 +85,13 @@ std::string TBxTCPConnection::ReadBytes(size_t count) {
     FInStart += take;
   }
   return result;
+}
+
+std::string_view TBxTCPConnection::TakeBuffered(size_t count) {
+  if (count == 0 || InputBuffered() < count) return {};
+  const std::string_view bytes(FIn.get() + FInStart, count);
+  FInStart += count;
+  return bytes;
 }
 
 std::string TBxTCPConnection::ReadLn() {

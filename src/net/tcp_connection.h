@@ -11,7 +11,9 @@
 //
 // The input buffer is allocated when the first input arrives (the channel is asked to wait for
 // readability first), so a connection that stays idle holds no buffer; once allocated it is
-// kept for the life of the connection.
+// kept for the life of the connection. A connection whose reads keep filling the buffer (a
+// pipelining sender) has it doubled, up to kBxMaxBufferSize, so a stream costs fewer reads and
+// fewer answer writes per request.
 //
 // Ownership: owns its channel. Threads: the connection's own thread only, except Shutdown,
 // which the server calls from any thread to wake a blocked read. Failure: a close by the peer
@@ -19,6 +21,7 @@
 // the channel raises (ESocketError). After a failure the connection is not usable.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -31,6 +34,7 @@
 namespace bx {
 
 inline constexpr size_t kBxDefaultBufferSize = 32768;
+inline constexpr size_t kBxMaxBufferSize = 262144;
 inline constexpr size_t kBxDefaultMaxLineLength = 16384;
 
 class TBxTCPConnection {
@@ -46,6 +50,10 @@ class TBxTCPConnection {
   std::string ReadBytes(size_t count);
   // One line without its end (LF or CR LF).
   std::string ReadLn();
+  // The next `count` bytes, taken from the input without a copy when all of them have already
+  // arrived; an empty view (and nothing taken) otherwise. The view stays valid until the next
+  // read of this connection.
+  std::string_view TakeBuffered(size_t count);
 
   void WriteInt32(int32_t value);
   void Write(std::string_view bytes);
@@ -67,11 +75,20 @@ class TBxTCPConnection {
 
   std::string PeerText() const { return FChannel->PeerText(); }
   // Wakes a thread blocked in a read or write of this connection; any thread.
-  void Shutdown() { FChannel->Shutdown(); }
+  void Shutdown() {
+    // Release: pairs with ShutdownRequested; a flag on its own.
+    FShutdownRequested.store(true, std::memory_order_release);
+    FChannel->Shutdown();
+  }
+  // True once Shutdown was called: a handler that waits for something else than this
+  // connection (a full message queue) checks it between slices of its wait. Any thread.
+  bool ShutdownRequested() const { return FShutdownRequested.load(std::memory_order_acquire); }
 
  private:
   // Reads more input (flushing pending output first); throws on end of data.
   void Fill();
+  // Moves the unread input into a buffer of `capacity` bytes.
+  void Reallocate(size_t capacity);
   void Need(size_t count);
 
   std::unique_ptr<TBxByteChannel> FChannel;
@@ -82,6 +99,7 @@ class TBxTCPConnection {
   std::string FOut;
   size_t FMaxLineLength = kBxDefaultMaxLineLength;
   bool FConnected = true;
+  std::atomic<bool> FShutdownRequested{false};
 };
 
 }  // namespace bx

@@ -25,6 +25,11 @@ class TSystemClock final : public TClock {
     t.Millisecond = static_cast<int>(ts.tv_nsec / 1000000);
     return t;
   }
+  int64_t SteadyMilliseconds() const override {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+  }
 };
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -37,6 +42,8 @@ int DaysInMonth(int y, int m) {
 constexpr int64_t kMsPerDay = 86400000;
 
 }  // namespace
+
+int64_t TClock::SteadyMilliseconds() const { return ToMillisSinceEpoch1(Now()); }
 
 TClock& SystemClock() {
   static TSystemClock clock;

@@ -25,6 +25,10 @@ class TClock {
  public:
   virtual ~TClock() = default;
   virtual TDateTime Now() const = 0;  // local time
+  // Milliseconds on a clock that never jumps (not the wall clock), for intervals such as how
+  // long a file has been idle. Its origin means nothing. The default reads Now(), which is what
+  // a fake clock wants: a test moves both with one Advance.
+  virtual int64_t SteadyMilliseconds() const;
 };
 
 TClock& SystemClock();

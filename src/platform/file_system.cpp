@@ -115,6 +115,13 @@ class TPosixWritableFile final : public TWritableFile {
     return true;
   }
 
+  bool Identity(TFileIdentity& identity) override {
+    struct stat st {};
+    if (FFd < 0 || ::fstat(FFd, &st) != 0) return false;
+    identity = {static_cast<int64_t>(st.st_dev), static_cast<int64_t>(st.st_ino)};
+    return true;
+  }
+
   bool Close(TFileStatus& status) override {
     SetOk(status);
     if (FFd < 0) return true;
@@ -293,6 +300,13 @@ class TPosixFileSystem final : public TFileSystem {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
     return static_cast<int64_t>(st.st_size);
+  }
+
+  bool IdentityOf(const std::string& path, TFileIdentity& identity) override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    identity = {static_cast<int64_t>(st.st_dev), static_cast<int64_t>(st.st_ino)};
+    return true;
   }
 
   bool FolderExists(const std::string& path) override {

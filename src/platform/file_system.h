@@ -44,6 +44,13 @@ extern const int kFileShortWriteCode;
 // Whether a failed open means that the file (or a folder on its way) does not exist.
 bool IsFileMissing(const TFileStatus& status);
 
+// Which file a name or an open file stands for: equal for the same file, whatever its name.
+struct TFileIdentity {
+  int64_t Device = 0;
+  int64_t Inode = 0;
+  bool operator==(const TFileIdentity&) const = default;
+};
+
 // A file open for appending, holding the writer's lock. Closed (and unlocked) by Close or by
 // destruction, whichever comes first.
 class TWritableFile {
@@ -59,6 +66,11 @@ class TWritableFile {
   virtual bool Truncate(int64_t size, TFileStatus& status) = 0;
   // Closes the file; later calls do nothing and return true.
   virtual bool Close(TFileStatus& status) = 0;
+  // The open file's identity; false when it cannot be told (then nothing is compared).
+  virtual bool Identity(TFileIdentity& identity) {
+    (void)identity;
+    return false;
+  }
 };
 
 // A file open for reading; no lock.
@@ -115,6 +127,13 @@ class TFileSystem {
   virtual bool FolderUnchanged(const std::string& folder, const TFolderStamp& stamp) = 0;
   // Size in bytes; -1 when the path is missing or is a folder.
   virtual int64_t FileSize(const std::string& path) = 0;
+  // The identity of the file the path names now; false when there is none (or it cannot be
+  // told).
+  virtual bool IdentityOf(const std::string& path, TFileIdentity& identity) {
+    (void)path;
+    (void)identity;
+    return false;
+  }
   virtual bool FolderExists(const std::string& path) = 0;
 };
 

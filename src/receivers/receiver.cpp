@@ -22,15 +22,17 @@ void TBxReceiver::Start() { Log(TLogLevel::Info, std::string(Name()) + " Receive
 
 void TBxReceiver::Stop() { Log(TLogLevel::Info, std::string(Name()) + " Receiver Stopped"); }
 
-void TBxReceiver::QueueMessage(const TDispatchMessage* message) {
-  if (message == nullptr) return;
+bool TBxReceiver::QueueMessage(const TDispatchMessage* message) {
+  if (message == nullptr) return true;
   TBxMessageQueue* queue = MessageQueue();
   if (queue == nullptr) {
     Log(TLogLevel::Error,
         std::string(Name()) + " Receiver dropped a message: the message queue does not exist");
-    return;
+    return true;
   }
+  if (!WaitsForQueueRoom()) return queue->AddMessageIfRoom(*message);
   queue->AddMessage(*message);
+  return true;
 }
 
 int32_t TBxReceiver::RegisterDispatchID(const std::string& dispatchID,
@@ -61,8 +63,8 @@ int32_t TBxReceiver::HandOff(const TDispatchMessage& message, int32_t messageTyp
     }
     return registry->RegisterLogger(message, connectionMethod);
   }
+  if (!QueueMessage(&message)) return 0;  // a full queue refused it
   CountReceived(connectionMethod);
-  QueueMessage(&message);
   return 1;
 }
 

@@ -14,6 +14,10 @@
 // Threads: SetActive (and so Start/Stop) on the main thread only. QueueMessage,
 // RegisterDispatchID, HandOff and Log from any thread: the queue and the registry protect
 // themselves, and Log only posts.
+// Full queue: a receiver whose threads may wait (TCP) always queues and waits for room before
+// it takes its next request; the others (window messages and UDP on the main thread, which
+// must never wait) have a message refused while the queue is full: QueueMessage returns false
+// and HandOff answers 0. The queue counts those drops; the main window reports them.
 // Failure: QueueMessage lets std::bad_alloc through with nothing queued; without a dispatch
 // core it queues nothing and writes one Error entry. RegisterDispatchID never throws (-1 on an
 // exception, which the registry logs).
@@ -39,8 +43,9 @@ class TBxReceiver {
   // Nothing when `value` equals Active; otherwise stores it and calls Start or Stop.
   virtual void SetActive(bool value);
 
-  // AddMessage on the message queue, which copies the record. Nothing for no record.
-  virtual void QueueMessage(const TDispatchMessage* message);
+  // AddMessage on the message queue, which copies the record. Nothing for no record. False
+  // only when the queue was full and this receiver does not wait (the message is dropped).
+  virtual bool QueueMessage(const TDispatchMessage* message);
   // The registry's RegisterDispatchID: 1 registered, 0 no usable destination, -1 exception.
   virtual int32_t RegisterDispatchID(const std::string& dispatchID,
                                      const std::string& destinationString,
@@ -61,8 +66,12 @@ class TBxReceiver {
   virtual void Start();
   virtual void Stop();
 
+  // Whether this receiver's threads wait for room in a full queue (see above).
+  virtual bool WaitsForQueueRoom() const { return false; }
+
   // The hand-off of a decoded record: message type 91 goes to the registry's RegisterLogger
-  // (its result is the answer), anything else to QueueMessage (answer 1). `messageType` is the
+  // (its result is the answer), anything else to QueueMessage (answer 1, or 0 when a full
+  // queue refused it). `messageType` is the
   // type that decides (the record's own for window messages, the one sent ahead of the payload
   // for TCP). `message` must be built here or accepted by CheckDispatchMessage.
   int32_t HandOff(const TDispatchMessage& message, int32_t messageType, uint8_t connectionMethod);

@@ -1,8 +1,10 @@
 #include "receivers/tcp_receiver.h"
 
+#include <chrono>
 #include <exception>
 #include <span>
 
+#include "core/dispatch_core.h"
 #include "core/dispatch_counters.h"
 #include "destinations/destination.h"
 #include "messages/convert_error.h"
@@ -16,9 +18,12 @@
 namespace bx {
 
 namespace {
-std::span<const std::byte> Bytes(const std::string& payload) {
+std::span<const std::byte> Bytes(std::string_view payload) {
   return std::as_bytes(std::span<const char>(payload.data(), payload.size()));
 }
+
+// A waiting connection thread looks at its own shutdown this often.
+constexpr std::chrono::milliseconds kRoomWaitSlice{100};
 }  // namespace
 
 TBxTcpReceiver::TBxTcpReceiver(TBxCommandLine& commandLine)
@@ -45,7 +50,22 @@ bool TBxTcpReceiver::ReadLength(TBxTCPConnection& connection, int32_t& length) {
   return false;
 }
 
+bool TBxTcpReceiver::WaitForQueueRoom(TBxTCPConnection& connection) {
+  TBxMessageQueue* queue = MessageQueue();
+  if (queue == nullptr || !queue->IsFull()) return true;
+  // The answers owed so far go out first: the sender sees its accepted messages confirmed.
+  connection.Flush();
+  while (!queue->WaitForRoom(kRoomWaitSlice)) {
+    if (connection.ShutdownRequested()) {
+      connection.Disconnect();
+      return false;
+    }
+  }
+  return true;
+}
+
 void TBxTcpReceiver::HandleRequest(TBxTCPConnection& connection) {
+  if (!WaitForQueueRoom(connection)) return;
   try {
     const int32_t code = connection.ReadInt32();
     if (code == kLegacyMsgTypeRegister) {
@@ -99,7 +119,13 @@ void TBxTcpReceiver::HandleTransferFormat(TBxTCPConnection& connection, int32_t 
   const int32_t messageType = connection.ReadInt32();
   int32_t length = 0;
   if (!ReadLength(connection, length)) return;
-  const std::string payload = connection.ReadBytes(static_cast<size_t>(length));
+  // A payload that has arrived whole is used where it lies in the input buffer.
+  std::string copied;
+  std::string_view payload = connection.TakeBuffered(static_cast<size_t>(length));
+  if (payload.size() != static_cast<size_t>(length)) {
+    copied = connection.ReadBytes(static_cast<size_t>(length));
+    payload = copied;
+  }
   const std::span<const std::byte> bytes = Bytes(payload);
   const bool xml = !payload.empty() && payload[0] == '<';
 

@@ -23,6 +23,12 @@
 // entry. Answers to requests that arrived in one read leave in one write (the connection
 // buffers its output until it has to wait for input).
 //
+// Back-pressure: while the message queue is full (its memory limit reached), a connection's
+// thread sends the answers it owes and waits before it reads the next request, so the sender
+// blocks on its own socket and nothing is lost. The wait ends when there is room again or the
+// server shuts the connection down; then the connection is closed without taking the requests
+// that wait in it (their senders have no answer for them).
+//
 // Ownership: owns its server; the destructor stops it (and joins its threads) first.
 // Threads: SetActive, SetPort and the destructor on the main thread; HandleRequest runs on the
 // connection threads, several at once, and keeps no state between requests.
@@ -66,7 +72,13 @@ class TBxTcpReceiver : public TBxNetworkReceiver<TBxTCPServer> {
   // reading fails (the server then closes the connection).
   void HandleRequest(TBxTCPConnection& connection);
 
+ protected:
+  bool WaitsForQueueRoom() const override { return true; }
+
  private:
+  // Back-pressure (above); returns at once while the queue has room. False when the connection
+  // was shut down meanwhile (it is then closed).
+  bool WaitForQueueRoom(TBxTCPConnection& connection);
   void HandleLegacyRegistration(TBxTCPConnection& connection);
   void HandleLegacyMessage(TBxTCPConnection& connection);
   void HandleTransferFormat(TBxTCPConnection& connection, int32_t code);

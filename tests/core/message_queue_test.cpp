@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -180,6 +181,61 @@ TEST(MessageQueueTest, FailureWhileEmptyingIsLoggedOnceAndTheQueueStaysUsable) {
   // first failure and freed every node it had detached.
   AddAll(queue, {{2, "after"}});
   EXPECT_EQ(Drain(queue), (std::vector<std::string>{"92:u1", "92:u2", "2:after"}));
+}
+
+TEST(MessageQueueTest, MemoryLimitRefusesAndCountsOnlyForProducersThatMustNotWait) {
+  TManualResetEvent event;
+  TBxMessageQueue queue(event);
+  const TDispatchMessagePtr m = Msg(1, "0123456789");
+  const int64_t each = DispatchMessageSize(*m) + TBxMessageQueue::kMessageOverhead;
+  // No limit: nothing is ever full.
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(queue.AddMessageIfRoom(*m));
+  EXPECT_EQ(queue.QueuedBytes(), 3 * each);
+  EXPECT_FALSE(queue.IsFull());
+
+  queue.SetMemoryLimit(4 * each);
+  EXPECT_TRUE(queue.AddMessageIfRoom(*m));  // the fourth reaches the limit
+  EXPECT_TRUE(queue.IsFull());
+  EXPECT_FALSE(queue.AddMessageIfRoom(*m));
+  EXPECT_FALSE(queue.AddMessageIfRoom(*m));
+  queue.AddMessage(*m);  // a producer that waits before its next request still links
+  EXPECT_EQ(queue.QueuedBytes(), 5 * each);
+  EXPECT_EQ(queue.TakeDropCount(), 2);
+  EXPECT_EQ(queue.TakeDropCount(), 0);
+  EXPECT_FALSE(queue.WaitForRoom(std::chrono::milliseconds(1)));
+
+  // Draining hands the bytes back (at the latest when the queue runs empty).
+  EXPECT_EQ(Drain(queue).size(), 5u);
+  EXPECT_EQ(queue.QueuedBytes(), 0);
+  EXPECT_FALSE(queue.IsFull());
+  EXPECT_TRUE(queue.WaitForRoom(std::chrono::milliseconds(0)));
+  EXPECT_GE(queue.TakePeakQueuedBytes(), 4 * each);
+  EXPECT_EQ(queue.TakePeakQueuedBytes(), 0);
+
+  // Disabled still wins: nothing linked, nothing counted as dropped.
+  queue.Disabled = true;
+  EXPECT_TRUE(queue.AddMessageIfRoom(*m));
+  EXPECT_TRUE(queue.IsEmpty());
+  EXPECT_EQ(queue.TakeDropCount(), 0);
+}
+
+TEST(MessageQueueTest, EmptyQueueCountsWhatItDiscardsAndSpareNodesCanBeFreed) {
+  TManualResetEvent event;
+  TBxMessageQueue queue(event);
+  AddAll(queue, {{1, "a"}, {92, "u"}, {1, "b"}});
+  EXPECT_EQ(queue.EmptyQueue(true), 2);  // the unregistration is kept, not counted
+  EXPECT_EQ(Drain(queue), (std::vector<std::string>{"92:u"}));
+  EXPECT_EQ(queue.QueuedBytes(), 0);
+  // Enough traffic to fill the spare stock, then free it: the queue goes on working.
+  for (int i = 0; i < 1000; ++i) queue.AddMessage(*Msg(1, "x"));
+  EXPECT_EQ(Drain(queue).size(), 1000u);
+  queue.ReleaseSpareNodes();
+  AddAll(queue, {{2, "after"}, {92, "u2"}});
+  EXPECT_EQ(queue.EmptyQueue(false), 2);
+  EXPECT_TRUE(queue.IsEmpty());
+  EXPECT_EQ(queue.QueuedBytes(), 0);
+  AddAll(queue, {{3, "last"}});
+  EXPECT_EQ(Drain(queue), (std::vector<std::string>{"3:last"}));
 }
 
 }  // namespace

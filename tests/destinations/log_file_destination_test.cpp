@@ -460,3 +460,112 @@ TEST_F(LogFileDestinationTest, FullDiskOnATinyFileSystem) {
 
 }  // namespace
 }  // namespace bx
+
+namespace bx {
+namespace {
+
+// The message texts of a file's entries.
+std::vector<std::string> TextsOf(const std::string& path) {
+  TLogFileReader reader(path);
+  std::vector<TLogFileEntry> entries;
+  reader.Read(entries);
+  std::vector<std::string> texts;
+  for (const TLogFileEntry& e : entries) texts.push_back(e.MsgText);
+  return texts;
+}
+
+bool LockedByAnotherWriter(const std::string& path) {
+  TFileStatus status;
+  auto file = RealFileSystem().OpenForWrite(path, TOpenMode::Existing, status);
+  return file == nullptr && status.Code == kFileLockedCode;
+}
+
+TEST_F(LogFileDestinationTest, KeepOpenHoldsTheLockedFileUntilASecondWithoutMessages) {
+  auto d = Make("Path=" + P("kept.bxl") + ";KeepOpen=True");
+  EXPECT_TRUE(d->KeepOpen);
+  Send(*d, 1, "one");
+  EXPECT_TRUE(d->HoldsOpenFile());
+  EXPECT_TRUE(LockedByAnotherWriter(P("kept.bxl")));
+  Send(*d, 1, "two");
+  EXPECT_EQ(TextsOf(P("kept.bxl")), (std::vector<std::string>{"one", "two"}));  // readers see it
+
+  FClock.AdvanceMilliseconds(999);
+  CloseIdleKeptFiles();
+  EXPECT_TRUE(d->HoldsOpenFile());
+  FClock.AdvanceMilliseconds(1);
+  CloseIdleKeptFiles();
+  EXPECT_FALSE(d->HoldsOpenFile());
+  EXPECT_FALSE(LockedByAnotherWriter(P("kept.bxl")));
+
+  // The next message opens it again; the end of the registration closes it.
+  Send(*d, 1, "three");
+  EXPECT_TRUE(d->HoldsOpenFile());
+  d.reset();
+  EXPECT_FALSE(LockedByAnotherWriter(P("kept.bxl")));
+  EXPECT_EQ(TextsOf(P("kept.bxl")), (std::vector<std::string>{"one", "two", "three"}));
+  EXPECT_TRUE(FLog.Lines().empty());
+
+  // The default keeps nothing open.
+  auto plain = Make("Path=" + P("plain.bxl"));
+  Send(*plain);
+  EXPECT_FALSE(plain->HoldsOpenFile());
+  EXPECT_FALSE(LockedByAnotherWriter(P("plain.bxl")));
+}
+
+TEST_F(LogFileDestinationTest, KeepOpenRollsOverAtTheSizeOfItsOwnHandleAndAtANewDate) {
+  // Entries of 506 bytes, parts of 2048: five entries per part, as without KeepOpen.
+  const std::string text(300, 't');
+  auto d = Make("Path=" + P("app.bxl") + ";MaxSize=2;KeepOpen=True");
+  for (int i = 0; i < 10; ++i) Send(*d, 1, text);
+  EXPECT_EQ(TextsOf(P("app_0001.bxl")).size(), 5u);
+  EXPECT_EQ(TextsOf(P("app_0002.bxl")).size(), 5u);
+  EXPECT_EQ(d->CurrentFileName, P("app_0002.bxl"));
+  EXPECT_FALSE(LockedByAnotherWriter(P("app_0001.bxl")));  // closed at the rollover
+  EXPECT_TRUE(LockedByAnotherWriter(P("app_0002.bxl")));
+
+  FClock.Set({2024, 12, 31, 23, 59, 59, 999});
+  auto dated = Make("Path=" + P("day.bxl") + ";LogByDate=True;KeepOpen=True");
+  Send(*dated, 1, "old day");
+  FClock.AdvanceMilliseconds(1);
+  Send(*dated, 1, "new day");
+  EXPECT_EQ(TextsOf(P("day_20241231.bxl")), std::vector<std::string>{"old day"});
+  EXPECT_EQ(TextsOf(P("day_20250101.bxl")), std::vector<std::string>{"new day"});
+  EXPECT_FALSE(LockedByAnotherWriter(P("day_20241231.bxl")));
+}
+
+TEST_F(LogFileDestinationTest, KeepOpenNoticesWithinASecondThatItsFileWasMovedOrReplaced) {
+  auto d = Make("Path=" + P("app.bxl") + ";KeepOpen=True");
+  Send(*d, 1, "before");
+  fs::rename(P("app.bxl"), P("moved.bxl"));
+  Send(*d, 1, "same second");  // not looked at yet: still the open file
+  FClock.AdvanceMilliseconds(1000);
+  Send(*d, 1, "after");  // the name leads nowhere now: a new file of that name
+  EXPECT_EQ(TextsOf(P("moved.bxl")), (std::vector<std::string>{"before", "same second"}));
+  EXPECT_EQ(TextsOf(P("app.bxl")), std::vector<std::string>{"after"});
+  EXPECT_FALSE(LockedByAnotherWriter(P("moved.bxl")));
+
+  // Replaced under its name by another file.
+  fs::remove(P("app.bxl"));
+  test::WriteFile(P("app.bxl"), "");
+  FClock.AdvanceMilliseconds(1000);
+  Send(*d, 1, "into the new one");
+  EXPECT_EQ(TextsOf(P("app.bxl")), std::vector<std::string>{"into the new one"});
+  EXPECT_TRUE(FLog.Lines().empty());
+}
+
+TEST_F(LogFileDestinationTest, AKeptFileIsHandedToAnotherDestinationOfTheDispatcher) {
+  auto kept = Make("Path=" + P("shared.bxl") + ";KeepOpen=True");
+  auto other = Make("Path=" + P("shared.bxl"));
+  Send(*kept, 1, "a");
+  Send(*other, 1, "b");  // the holder lets go instead of the five refused attempts
+  EXPECT_TRUE(other->FileOpened);
+  EXPECT_FALSE(kept->HoldsOpenFile());
+  Send(*kept, 1, "c");
+  EXPECT_EQ(TextsOf(P("shared.bxl")), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_TRUE(FLog.Lines().empty());
+  CloseAllKeptFiles();
+  EXPECT_FALSE(kept->HoldsOpenFile());
+}
+
+}  // namespace
+}  // namespace bx

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "config/registry.h"
 #include "core/dispatch_core.h"
 #include "host/frm_dispatcher.h"
+#include "messages/message_format.h"
 #include "platform/clock.h"
 #include "platform/folders.h"
 #include "platform/log_entry.h"
@@ -409,6 +411,68 @@ TEST_F(FrmDispatcherTest, AnEndpointTakenByAnotherProgramIsReportedAfterTheStart
   EXPECT_EQ(lines.front(), "Info: Dispatcher has been started");
   EXPECT_EQ(lines.back().rfind("Error: ", 0), 0u) << lines.back();
   EXPECT_TRUE(FHub->ErrorIndicator());
+}
+
+}  // namespace
+}  // namespace bx
+
+namespace bx {
+namespace {
+
+TEST_F(FrmDispatcherTest, AFullQueueMakesTheEndpointAnswerZeroAndTheDropsAreCountedOnceASecond) {
+  WriteSettings("[Settings]\nUIMode=1\n[Dispatcher]\nMaxQueueMemoryMB=1\n");
+  Create();  // not started: nothing drains the queue
+  EXPECT_EQ(MessageQueue()->MemoryLimit(), 1024 * 1024);
+  TDispatchMessageFields f;
+  f.MsgType = 1;
+  f.DispatchID = "{Q}";
+  const TDispatchMessagePtr record = BuildDispatchMessage(f);
+  TLoopMessage copyData;
+  copyData.Msg = WM_COPYDATA;
+  copyData.LParam = static_cast<uint32_t>(bxmUTF8MessageFormat);
+  copyData.Data.assign(reinterpret_cast<const char*>(record.get()),
+                       static_cast<size_t>(DispatchMessageSize(*record)));
+
+  EXPECT_EQ(FHub->HandleMessage(copyData), 1);  // below the limit nothing changes
+  while (!MessageQueue()->IsFull()) MessageQueue()->AddMessage(*record);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(FHub->HandleMessage(copyData), 0);
+
+  const size_t before = Lines().size();
+  FHub->MonitorWorkLoad();  // half a second: not yet
+  EXPECT_EQ(Lines().size(), before);
+  FHub->MonitorWorkLoad();
+  EXPECT_EQ(Lines().back(), "Warning: Message Queue Full: 3 messages dropped (limit 1 MB)");
+  FHub->MonitorWorkLoad();
+  FHub->MonitorWorkLoad();  // nothing dropped in this second: no entry
+  EXPECT_EQ(Lines().size(), before + 1);
+
+  // Without a running dispatch thread the stop delivers nothing; what it throws away is counted.
+  const int64_t queued = MessageQueue()->QueuedBytes() /
+                         (DispatchMessageSize(*record) + TBxMessageQueue::kMessageOverhead);
+  EXPECT_EQ(FHub->HandleMessage(copyData), 0);
+  FHub.reset();
+  const std::string log = ReadFile(LogPath());
+  EXPECT_NE(log.find("Message Queue Full: 1 messages dropped (limit 1 MB)"), std::string::npos);
+  EXPECT_NE(log.find(std::to_string(queued) + " queued messages discarded at stop"),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(FrmDispatcherTest, StopDeliversTheBacklogBeforeTheDispatchThreadEnds) {
+  const std::string file = FHome / "backlog.bxl";
+  WriteSettings("[Settings]\nUIMode=1\n");
+  Create();
+  ASSERT_EQ(DispatchIDList()->RegisterDispatchID("{B}", "File[Path=" + file + "]", 0), 1);
+  TDispatchMessageFields f;
+  f.MsgType = 1;
+  f.DispatchID = "{B}";
+  const TDispatchMessagePtr record = BuildDispatchMessage(f);
+  constexpr int kCount = 2000;
+  for (int i = 0; i < kCount; ++i) MessageQueue()->AddMessage(*record);
+  FHub->StartDispatcher(false);
+  FHub.reset();  // at once: most of the backlog is still queued
+  EXPECT_EQ(std::filesystem::file_size(file), static_cast<uintmax_t>(kCount * (4 + 202)));
+  EXPECT_EQ(ReadFile(LogPath()).find("discarded at stop"), std::string::npos);
 }
 
 }  // namespace

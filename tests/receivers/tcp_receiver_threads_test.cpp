@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "config/command_line.h"
 #include "messages/legacy_message.h"
@@ -341,6 +344,70 @@ TEST_F(TcpReceiverTest, AcceptsIPv6Connections) {
     got += n;
   }
   EXPECT_EQ(std::string(answer, 4), BigEndian32(1));
+}
+
+}  // namespace
+}  // namespace bx
+
+namespace bx {
+namespace {
+
+TEST_F(TcpReceiverTest, AFullQueueHoldsTheSenderBackUntilThereIsRoomAndLosesNothing) {
+  Start();
+  TBxMessageQueue& queue = *MessageQueue();
+  const std::string probe = RecordBytes(1, "{B}", "m00");
+  const int64_t perMessage = static_cast<int64_t>(probe.size()) + TBxMessageQueue::kMessageOverhead;
+  queue.SetMemoryLimit(5 * perMessage);  // full at five records
+
+  constexpr int kCount = 40;
+  std::string requests;
+  for (int i = 0; i < kCount; ++i) {
+    requests += Request(bxmUTF8MessageFormat, 1,
+                        RecordBytes(1, "{B}", (i < 10 ? "m0" : "m") + std::to_string(i)));
+  }
+  auto client = Connect();
+  client->Write(requests);  // all of them at once; far less than the socket buffers hold
+
+  ASSERT_TRUE(FLog.WaitUntil([&] { return queue.IsFull(); }, std::chrono::seconds(30)));
+  // The connection thread took five requests, answered them, and waits before the sixth.
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(client->ReadInt32(), 1);
+  EXPECT_FALSE(client->Socket().WaitReadable(std::chrono::milliseconds(200)))
+      << "an answer beyond the queue's room";
+  EXPECT_LE(queue.QueuedBytes(), 5 * perMessage);
+
+  // Taking makes room; the sender resumes and every record arrives once, in order, while the
+  // queue never holds more than its limit and one record.
+  std::vector<std::string> texts;
+  while (static_cast<int>(texts.size()) < kCount) {
+    TDispatchMessagePtr m = queue.TakeHead();
+    if (m == nullptr) {
+      ASSERT_TRUE(FLog.WaitUntil([&] { return !queue.IsEmpty(); }, std::chrono::seconds(30)))
+          << texts.size() << " records arrived";
+      continue;
+    }
+    EXPECT_LE(queue.QueuedBytes(), 6 * perMessage);
+    texts.emplace_back(MsgText(*m));
+  }
+  for (int i = 0; i < kCount; ++i) {
+    EXPECT_EQ(texts[static_cast<size_t>(i)], (i < 10 ? "m0" : "m") + std::to_string(i));
+  }
+  for (int i = 5; i < kCount; ++i) EXPECT_EQ(client->ReadInt32(), 1);
+  EXPECT_EQ(queue.QueuedBytes(), 0);
+}
+
+TEST_F(TcpReceiverTest, StoppingTheReceiverEndsAConnectionThatWaitsForRoom) {
+  Start();
+  TBxMessageQueue& queue = *MessageQueue();
+  queue.SetMemoryLimit(1);  // full after one record
+  auto client = Connect();
+  const std::string request = Request(bxmUTF8MessageFormat, 1, RecordBytes(1, "{S}", "x"));
+  client->Write(request + request);
+  EXPECT_EQ(client->ReadInt32(), 1);
+  ASSERT_TRUE(FLog.WaitUntil([&] { return queue.IsFull(); }, std::chrono::seconds(30)));
+  // Stopping joins the waiting connection thread, which takes no further request.
+  FReceiver.SetActive(false);
+  EXPECT_EQ(TakeQueued().size(), 1u);
+  EXPECT_TRUE(client->ClosedByPeer());
 }
 
 }  // namespace

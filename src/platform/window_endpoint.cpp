@@ -47,10 +47,12 @@ struct TWindowEndpoint::TImpl {
     TStreamSocket Socket;  // closed only when the record is destroyed, after its thread ended
     TThread Thread;
     std::list<std::unique_ptr<TConnection>>::iterator Position;
+    bool RefusalLogged = false;  // one entry per connection, however many frames it forges
   };
 
   TMessageLoop& Loop;
   std::string Name;
+  TWindowEndpoint::TAccepts Accepts;
   std::string Path;
   TListenSocket Listener;
   uint64_t Inode = 0;
@@ -68,7 +70,9 @@ struct TWindowEndpoint::TImpl {
   void ListenLoop(std::stop_token stop);
   void Serve(TConnection& connection, std::stop_token stop);
   // Returns false when the connection must close.
-  bool Handle(TStreamSocket& socket, TEndpointFrameParser& parser, std::stop_token stop);
+  bool Handle(TConnection& connection, TEndpointFrameParser& parser, std::stop_token stop);
+  // False when `frame` must be answered 0 without reaching the loop.
+  bool Admit(TConnection& connection, const TEndpointFrame& frame);
   void Reap();
 };
 
@@ -119,12 +123,28 @@ void TWindowEndpoint::TImpl::ListenLoop(std::stop_token stop) {
   }
 }
 
-bool TWindowEndpoint::TImpl::Handle(TStreamSocket& socket, TEndpointFrameParser& parser,
+bool TWindowEndpoint::TImpl::Admit(TConnection& connection, const TEndpointFrame& frame) {
+  // A posted copy would outlive the sender's block: the message may only be sent.
+  if (frame.Message == WM_COPYDATA && !frame.Sent()) return false;
+  if (!Accepts || Accepts(frame.Message)) return true;
+  if (!connection.RefusalLogged) {
+    connection.RefusalLogged = true;
+    AddLogEntry(TLogLevel::Warning, "Window endpoint " + Name + ": refused message " +
+                                        std::to_string(frame.Message) +
+                                        ", which other programs may not send");
+  }
+  return false;
+}
+
+bool TWindowEndpoint::TImpl::Handle(TConnection& connection, TEndpointFrameParser& parser,
                                     std::stop_token stop) {
+  TStreamSocket& socket = connection.Socket;
   std::string replies;
   while (std::optional<TEndpointFrame> frame = parser.Next()) {
     std::optional<int64_t> result;
-    if (frame->Sent()) {
+    if (!Admit(connection, *frame)) {
+      result = 0;
+    } else if (frame->Sent()) {
       result =
           Loop.Send(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data), stop);
     } else if (Loop.Post(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data))) {
@@ -162,7 +182,7 @@ void TWindowEndpoint::TImpl::Serve(TConnection& connection, std::stop_token stop
                     "Window endpoint " + Name + ": closed a connection: " + parser.Error());
         break;
       }
-      if (!Handle(connection.Socket, parser, stop)) break;
+      if (!Handle(connection, parser, stop)) break;
     }
   } catch (const std::exception& e) {
     if (!stop.stop_requested()) {
@@ -178,9 +198,10 @@ void TWindowEndpoint::TImpl::Serve(TConnection& connection, std::stop_token stop
 }
 
 TWindowEndpoint::TWindowEndpoint(const std::string& className, const std::string& caption,
-                                 TMessageLoop& loop)
+                                 TMessageLoop& loop, TAccepts accepts)
     : FImpl(std::make_unique<TImpl>(loop, className + "." + caption)) {
   TImpl& impl = *FImpl;
+  impl.Accepts = std::move(accepts);
   impl.Path = WindowEndpointPath(className, caption);
   try {
     if (TStreamSocket::ConnectUnix(impl.Path)) {

@@ -23,4 +23,12 @@ inline constexpr uint32_t kWmShowLog = WM_USER + 83;
 
 static_assert(kWmIsService == 1105 && kWmReloadSettings == 1106 && kWmShowLog == 1107);
 
+// The messages that other programs may send to the main window: WM_COPYDATA, the three above,
+// WM_CLOSE and WM_QUIT. The others (log entries, the tray's callback, timers, work handed to
+// the main thread) are the process's own and are refused from outside.
+inline bool DispatcherAcceptsFromOutside(uint32_t message) {
+  return message == WM_COPYDATA || message == kWmIsService || message == kWmReloadSettings ||
+         message == kWmShowLog || message == WM_CLOSE || message == WM_QUIT;
+}
+
 }  // namespace bx

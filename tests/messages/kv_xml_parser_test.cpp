@@ -151,7 +151,12 @@ TEST(KvXmlParserTest, SurvivesDeepNestingAndBoundsItsWarningList) {
   std::u16string deep;
   for (int i = 0; i < 200000; ++i) deep += u"<a>";
   deep += u"<MsgType>9</MsgType>";
+  p.Parse(deep);  // refused by default: elements nest at most 256 deep
+  EXPECT_EQ(p.Refusal(), "elements nested more than 256 deep");
+  EXPECT_EQ(p.Root().ChildCount(), 0u);
+  p.Limits = {.MaxNodes = 300000, .MaxDepth = 300000, .TreeBaseBytes = size_t{1} << 30};
   p.Parse(deep);
+  EXPECT_FALSE(p.Refused());
   EXPECT_EQ(p.ElementInteger(u"msgtype", 0), 9);
   EXPECT_EQ(p.ElementText(u"a"), u"9");
   p.Parse(std::u16string(5000, u'>'));

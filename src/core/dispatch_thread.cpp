@@ -1,11 +1,15 @@
 #include "core/dispatch_thread.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <future>
+#include <stdexcept>
 #include <string>
 
 #include "config/settings_snapshot.h"
+#include "platform/fault_injection.h"
 #include "platform/log_entry.h"
 #include "platform/message_loop.h"
 
@@ -60,6 +64,7 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
   // Without the main window nobody could read what this thread reports: do nothing at all.
   if (MainLoop() == nullptr) return;
   SetThreadPriority(self, TThreadPriority::Lower);
+  const bool injectFault = FaultInjected("DispatchLoop");
   try {
     while (!FTerminated.load(std::memory_order_acquire)) {
       // IsSet first: while messages remain the event stays set, and the check needs no lock.
@@ -68,6 +73,7 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
         if (FQueue.EmptyRequested.exchange(false, std::memory_order_relaxed)) {
           FQueue.EmptyQueue(true);
         } else if (!FQueue.IsEmpty()) {
+          if (injectFault) throw std::runtime_error("fault injected into the dispatch loop");
           DispatchNextMessage();
         }
         if (FQueue.IsEmpty()) {
@@ -84,9 +90,28 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
       }
     }
   } catch (...) {
-    AddLogEntry(TLogLevel::Error,
-                "Exception occurred in DispatchThread: " + ExceptionText(std::current_exception()));
+    LoopFailed(std::current_exception());
   }
+}
+
+void TBxDispatchThread::LoopFailed(std::exception_ptr error) noexcept {
+  // Without this thread nothing queued is ever delivered: the process must not go on
+  // accepting messages. The entries and the quit travel through the main loop in order, so
+  // both entries are written before the loop ends with the exit code.
+  try {
+    AddLogEntry(TLogLevel::Error, "Exception occurred in DispatchThread: " + ExceptionText(error));
+    AddLogEntry(TLogLevel::Error,
+                "The dispatch thread cannot go on; the dispatcher ends with exit code " +
+                    std::to_string(kExitDispatchThreadFailed));
+    if (TMessageLoop* loop = MainLoop();
+        loop != nullptr && loop->Post(WM_QUIT, kExitDispatchThreadFailed)) {
+      return;
+    }
+  } catch (...) {
+    // Out of memory even for the entries: end at once below.
+  }
+  std::fprintf(stderr, "BxDispatcher: the dispatch thread cannot go on\n");
+  std::_Exit(kExitDispatchThreadFailed);
 }
 
 void TBxDispatchThread::DispatchNextMessage() {

@@ -10,6 +10,7 @@
 #include "config/registry.h"
 #include "host/frm_dispatcher.h"
 #include "host/service_host.h"
+#include "platform/descriptors.h"
 #include "platform/folders.h"
 #include "platform/instance_lock.h"
 #include "platform/message_loop.h"
@@ -118,6 +119,8 @@ int ProgramEntry(const std::vector<std::string>& args) {
     // The run folder cannot be made safe: treated like a lock that cannot be taken.
   }
   if (!lock) return 0;
+  // Each TCP connection holds a descriptor: take the whole hard limit before anything opens.
+  RaiseDescriptorLimit();
 
   try {
     const bool install = HasSwitch(args, "INSTALL", kServiceSwitchChars);

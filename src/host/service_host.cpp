@@ -70,6 +70,8 @@ std::string ServiceUnitText(const std::string& executablePath) {
          QuoteForUnit(executablePath) +
          "\n"
          "Restart=on-failure\n"
+         // One descriptor per TCP connection: far more than the default 1024 may be open.
+         "LimitNOFILE=65536\n"
          "TimeoutStartSec=5\n"
          "\n"
          "[Install]\n"

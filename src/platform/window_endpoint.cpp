@@ -87,16 +87,27 @@ void TWindowEndpoint::TImpl::Reap() {
 
 void TWindowEndpoint::TImpl::ListenLoop(std::stop_token stop) {
   const uint32_t ownUid = static_cast<uint32_t>(::getuid());
+  bool shedLogged = false;
   while (!stop.stop_requested()) {
     std::optional<TStreamSocket> accepted;
     try {
       accepted = Listener.Accept();
+    } catch (const EDescriptorsExhausted& e) {
+      // Accepted and closed at once: nothing spins. One entry until a connection gets through.
+      if (!shedLogged) {
+        shedLogged = true;
+        AddLogEntry(TLogLevel::Warning,
+                    "Window endpoint " + Name +
+                        ": closed connections for lack of descriptors: " + e.what());
+      }
+      continue;
     } catch (const ESocketError& e) {
       AddLogEntry(TLogLevel::Error, "Window endpoint " + Name + ": accept failed: " + e.what());
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
     }
     if (!accepted) return;
+    shedLogged = false;
     Reap();
     const std::optional<uint32_t> uid = accepted->PeerUserId();
     if (!uid || *uid != ownUid) {

@@ -176,7 +176,7 @@ int32_t TBxDispatchIDList::RegisterDispatchID(const std::string& dispatchID,
 
 int32_t TBxDispatchIDList::RegisterLogger(const TDispatchMessage& message,
                                           uint8_t connectionMethod) {
-  const std::string dispatchID(FieldText(message.DispatchID));
+  const std::string dispatchID(DispatchIDText(message));
   const std::string destinationString(MsgText(message));
   const int32_t result = RegisterDispatchID(dispatchID, destinationString, connectionMethod);
   if (result == 1) {

@@ -132,7 +132,7 @@ void TBxDispatchThread::DispatchNextMessage() {
 }
 
 void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
-  const std::string_view dispatchID = FieldText(message.DispatchID);
+  const std::string_view dispatchID = DispatchIDText(message);
 
   if (message.MsgType == kMsgTypeUnregister) {
     TBxDispatchIDList::TLock lock = FRegistry.Lock();

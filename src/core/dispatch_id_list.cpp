@@ -64,7 +64,14 @@ TBxDispatchIDList::TLock::~TLock() {
   std::vector<std::shared_ptr<TBxDestination>> retired;
   retired.swap(FList.FRetired);
   FGuard.unlock();
-  while (!retired.empty()) retired.pop_back();
+  // In the order of removal: Clear retires the last entry first, and so frees it first.
+  for (auto& object : retired) object.reset();
+}
+
+void TBxDispatchIDList::FreeRetired(TLock& /*lock*/) {
+  std::vector<std::shared_ptr<TBxDestination>> retired;
+  retired.swap(FRetired);
+  for (auto& object : retired) object.reset();
 }
 
 TBxDispatchIDList::TBxDispatchIDList(const TClock& clock) : FClock(clock) {}

@@ -98,6 +98,11 @@ class TBxDispatchIDList {
   // lookup only.
   std::shared_ptr<TBxDestination> FindForDelivery(std::string_view dispatchID);
 
+  // Frees the registrations removed under `lock` now, in the order of their removal, instead
+  // of when the lock is released (an unregistration frees its destinations before its log
+  // entry and the save). One still in delivery lives until that delivery returns.
+  void FreeRetired(TLock& lock);
+
   // True while LoadDispatchIDs runs.
   bool Loading() const;
 

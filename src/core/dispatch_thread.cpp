@@ -142,6 +142,9 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
       const std::string description = TBxDispatchIDList::DestinationText(registration);
       const uint8_t method = registration.ConnectionMethod;
       FRegistry.Delete(lock, index);
+      // The destinations close their files and connections (a remote peer sees its
+      // unregistration) before the entry is logged and the file saved.
+      FRegistry.FreeRetired(lock);
       std::string line = "Unregister Logger " + std::string(dispatchID.substr(0, 8)) + " (" +
                          ConnectionMethodLetter(method) + "):  [ ";
       line += FieldText(message.ComputerName);

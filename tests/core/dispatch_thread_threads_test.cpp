@@ -114,6 +114,33 @@ TEST_F(DispatchThreadTest, UnregistrationRemovesTheEntryLogsOnceAndSavesEachTime
   EXPECT_EQ(FLog.Entries().size(), 2u);
 }
 
+TEST_F(DispatchThreadTest, UnregistrationFreesTheDestinationsBeforeItsEntryAndTheSave) {
+  ASSERT_EQ(FRegistry.RegisterDispatchID("{ORDER}", "File[Path=freed:a],File[Path=freed:b]", 0), 1);
+  FLog.Clear();
+  Add(92, "{ORDER}", "");
+  ASSERT_TRUE(WaitForLines(3));
+  const std::vector<std::string> lines = FLog.Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "Info: freed:a");
+  EXPECT_EQ(lines[1], "Info: freed:b");
+  EXPECT_EQ(lines[2].rfind("Unreg: Unregister Logger {ORDER} (C)", 0), 0u) << lines[2];
+}
+
+TEST(DispatchIDListOrderTest, AtShutdownTheLastRegistrationIsFreedFirst) {
+  TTempHome home;
+  TTestKinds kinds;
+  TLogCapture log;
+  {
+    TBxDispatchIDList registry;
+    for (const char* id : {"{A}", "{B}", "{C}"}) {
+      ASSERT_EQ(registry.RegisterDispatchID(id, std::string("File[Path=freed:") + id + "]", 0), 1);
+    }
+    log.Clear();
+  }
+  EXPECT_EQ(log.Lines(),
+            (std::vector<std::string>{"Info: freed:{C}", "Info: freed:{B}", "Info: freed:{A}"}));
+}
+
 TEST_F(DispatchThreadTest, ExceptionStopsThatMessageOnlyAndIsLoggedOnce) {
   ASSERT_EQ(FRegistry.RegisterDispatchID("R", "Raise,Viewer", 0), 1);
   ASSERT_EQ(FRegistry.RegisterDispatchID("V", "Viewer", 0), 1);

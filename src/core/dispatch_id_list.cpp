@@ -183,7 +183,8 @@ int32_t TBxDispatchIDList::RegisterDispatchID(const std::string& dispatchID,
 
 int32_t TBxDispatchIDList::RegisterLogger(const TDispatchMessage& message,
                                           uint8_t connectionMethod) {
-  const std::string dispatchID(DispatchIDText(message));
+  // The field is in the ANSI code page; the registry keeps IDs as UTF-8.
+  const std::string dispatchID = DispatchIDUtf8(message);
   const std::string destinationString(MsgText(message));
   const int32_t result = RegisterDispatchID(dispatchID, destinationString, connectionMethod);
   if (result == 1) {

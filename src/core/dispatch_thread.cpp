@@ -132,7 +132,9 @@ void TBxDispatchThread::DispatchNextMessage() {
 }
 
 void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
-  const std::string_view dispatchID = DispatchIDText(message);
+  // The field is in the ANSI code page; the registry keeps IDs as UTF-8.
+  const std::string dispatchIDText = DispatchIDUtf8(message);
+  const std::string_view dispatchID = dispatchIDText;
 
   if (message.MsgType == kMsgTypeUnregister) {
     TBxDispatchIDList::TLock lock = FRegistry.Lock();

@@ -91,6 +91,10 @@ inline std::string_view DispatchIDText(const TDispatchMessage& message) {
   return std::string_view(message.DispatchID, strnlen(message.DispatchID, kMaxDispatchIDLength));
 }
 
+// The record's dispatch ID as UTF-8, the form in which the registry keeps IDs: the field is
+// in the ANSI code page (ASCII IDs are taken as they are).
+std::string DispatchIDUtf8(const TDispatchMessage& message);
+
 // MsgText and Details of a record whose lengths are known to fit its block.
 std::string_view MsgText(const TDispatchMessage& message);
 std::string_view Details(const TDispatchMessage& message);

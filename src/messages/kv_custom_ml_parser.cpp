@@ -104,7 +104,8 @@ std::u16string TKvCustomMLParser::ElementText(std::u16string_view name) const {
 
 int32_t TKvCustomMLParser::ElementInteger(std::u16string_view name, int32_t defaultValue) const {
   int32_t value = 0;
-  return ParseDecimalInt32(ElementText(name), value, true) ? value : defaultValue;
+  // The text as it stands: blanks around the digits make it no decimal integer.
+  return ParseDecimalInt32(ElementText(name), value, false) ? value : defaultValue;
 }
 
 void TKvCustomMLParser::AddWarning(const std::string& text, int64_t col, int64_t row) {

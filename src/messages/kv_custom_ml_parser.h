@@ -82,8 +82,8 @@ class TKvCustomMLParser {
   TKvNode* FindNode(std::u16string_view name) const { return FRoot.FindNode(name); }
   // NodeText of the first element named `name`, empty when there is none.
   std::u16string ElementText(std::u16string_view name) const;
-  // ElementText as a decimal 32-bit integer (optional sign, blanks around it allowed), or
-  // `defaultValue` when it is not one or does not fit.
+  // ElementText as a decimal 32-bit integer (optional sign, then digits only; blanks around
+  // it make it not one), or `defaultValue` when it is not one or does not fit.
   int32_t ElementInteger(std::u16string_view name, int32_t defaultValue) const;
 
   TErrorEvent OnError;

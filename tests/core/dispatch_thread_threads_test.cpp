@@ -141,6 +141,23 @@ TEST(DispatchIDListOrderTest, AtShutdownTheLastRegistrationIsFreedFirst) {
             (std::vector<std::string>{"Info: freed:{C}", "Info: freed:{B}", "Info: freed:{A}"}));
 }
 
+TEST_F(DispatchThreadTest, ANonAsciiDispatchIDInTheAnsiCodePageFindsItsUtf8Registration) {
+  // The registry keeps IDs as UTF-8 (as UDP and XML registrations bring them); a record's
+  // DispatchID field is in the ANSI code page (CP1252 here).
+  const std::string utf8 = "{Gr\u00F6\u00DFe}";
+  const std::string ansi = "{Gr\xF6\xDF" + std::string("e}");
+  ASSERT_EQ(FRegistry.RegisterDispatchID(utf8, "Viewer", kConnectionUdp), 1);
+  Add(0, ansi, "ansi id");
+  Add(92, "{GR\xF6\xDF" + std::string("E}"), "");
+  Add(0, ansi, "after");
+  ASSERT_TRUE(WaitForLines(2));
+  EXPECT_EQ(TRecordingSink::Instance().Records(), std::vector<std::string>{"Viewer 0 ansi id"});
+  const std::vector<std::string> lines = FLog.Lines();
+  // The line shows the first 8 bytes of the ID as UTF-8.
+  EXPECT_EQ(lines[0].rfind("Unreg: Unregister Logger {GR\u00F6\u00DFE (U)", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1], "Warning: Destination for " + utf8 + " NOT FOUND");
+}
+
 TEST_F(DispatchThreadTest, ExceptionStopsThatMessageOnlyAndIsLoggedOnce) {
   ASSERT_EQ(FRegistry.RegisterDispatchID("R", "Raise,Viewer", 0), 1);
   ASSERT_EQ(FRegistry.RegisterDispatchID("V", "Viewer", 0), 1);

@@ -135,7 +135,7 @@ TEST(KvXmlParserTest, ElementIntegerAcceptsDecimal32BitOnly) {
   p.Parse(
       u"<r><a> 42\r\n</a><b>4x</b><c>2147483648</c><d>-2147483648</d><e></e><f>0x10</f>"
       u"<g>+7</g><h>99999999999999999999</h></r>");
-  EXPECT_EQ(p.ElementInteger(u"a", -1), 42);
+  EXPECT_EQ(p.ElementInteger(u"a", -1), -1);  // blanks around the digits: not an integer
   EXPECT_EQ(p.ElementInteger(u"b", -1), -1);
   EXPECT_EQ(p.ElementInteger(u"c", -1), -1);
   EXPECT_EQ(p.ElementInteger(u"d", -1), INT32_MIN);

@@ -80,6 +80,32 @@ TEST_F(TcpReceiverTest, ADispatchIDFieldWithoutTerminatorCountsItsFirst41Bytes) 
   EXPECT_EQ(Registered(id42), "-");
 }
 
+TEST_F(TcpReceiverTest, ANonAsciiDispatchIDRegistersUnderOneKeyOverRecordAndXml) {
+  Start();
+  auto client = Connect();
+  const std::string utf8 =
+      "{Gr\xC3\xB6\xC3\x9F"
+      "e}";
+  const std::string ansi =
+      "{Gr\xF6\xDF"
+      "e}";  // the same ID in CP1252, as records carry it
+  client->Write(Request(bxmUTF8MessageFormat, 91, RecordBytes(91, ansi, "Viewer")));
+  EXPECT_EQ(client->ReadInt32(), 1);
+  EXPECT_EQ(Registered(utf8), "Viewer 1");
+  // XML carries the ID as UTF-8 text; the record it gives holds it in CP1252, and registers
+  // under the same key: a second registration of a registered ID changes nothing.
+  const TDispatchMessagePtr record = BuildDispatchMessage(
+      {.MsgType = 91, .TimeStampDate = 733000, .DispatchID = utf8, .MsgText = "File"});
+  const std::string xml = EncodeXmlMessage(*record, bxmUTF8XmlMessageFormat);
+  ASSERT_NE(xml.find("<DispatchID>" + utf8 + "</DispatchID>"), std::string::npos) << xml;
+  client->Write(Request(bxmUTF8XmlMessageFormat, 91, xml));
+  EXPECT_EQ(client->ReadInt32(), 1);
+  EXPECT_EQ(Registered(utf8), "Viewer 1");
+  TBxDispatchIDList& list = *DispatchIDList();
+  auto lock = list.Lock();
+  EXPECT_EQ(list.Count(lock), 1);
+}
+
 TEST_F(TcpReceiverTest, TransferFormatsXmlAnsiAndTheRefusedUnicodeXml) {
   Start();
   auto client = Connect();

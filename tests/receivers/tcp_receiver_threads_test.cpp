@@ -106,6 +106,24 @@ TEST_F(TcpReceiverTest, ANonAsciiDispatchIDRegistersUnderOneKeyOverRecordAndXml)
   EXPECT_EQ(list.Count(lock), 1);
 }
 
+TEST_F(TcpReceiverTest, AnXmlTagBombIsRefusedWithOneErrorAndTheConnectionGoesOn) {
+  Start();
+  auto client = Connect();
+  std::string bomb;
+  bomb.reserve(16 * 1024 * 1024);
+  while (bomb.size() < 16 * 1024 * 1024) bomb += "<a/>";
+  FLog.Clear();
+  client->Write(Request(bxmUTF8XmlMessageFormat, 0, bomb));
+  EXPECT_EQ(client->ReadInt32(), 1);
+  ASSERT_TRUE(FLog.WaitForText("Exception in TcpServerExecute: "));
+  EXPECT_EQ(FLog.Texts(TLogLevel::Error),
+            std::vector<std::string>{
+                "Exception in TcpServerExecute: XML document refused: more than 65536 nodes"});
+  EXPECT_TRUE(TakeQueued().empty());
+  client->Write(BigEndian32(bxmCommand) + BigEndian32(0));  // the same connection still serves
+  EXPECT_EQ(client->ReadInt32(), 1);
+}
+
 TEST_F(TcpReceiverTest, TransferFormatsXmlAnsiAndTheRefusedUnicodeXml) {
   Start();
   auto client = Connect();

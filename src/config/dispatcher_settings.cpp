@@ -54,8 +54,9 @@ void TBxDispatcherSettings::LoadSettings() {
   MonitorPorts = ini->ReadBool("Ports", "MonitorPorts", false);
   TCPPort = ini->ReadInteger("Ports", "TCPPort", 3434);
   UDPPort = ini->ReadInteger("Ports", "UDPPort", 3435);
-  for (const auto& [key, value] : ini->ReadSectionValues("NamedPaths")) {
-    if (key != "RestrictFolders") NamedPaths.push_back(key + "=" + value);
+  // Every line, those without "=" included, is a named path; only the switch is not.
+  for (const std::string& line : ini->ReadSectionLines("NamedPaths")) {
+    if (line.substr(0, line.find('=')) != "RestrictFolders") NamedPaths.push_back(line);
   }
   RestrictFolders = ini->ReadBool("NamedPaths", "RestrictFolders", false);
   Disabled = ini->ReadBool("Dispatcher", "Disabled", false);
@@ -85,7 +86,7 @@ bool TBxDispatcherSettings::SaveSettings(std::string* error) {
   for (const std::string& entry : NamedPaths) {
     size_t equals = entry.find('=');
     if (equals == std::string::npos) {
-      ini.WriteString("NamedPaths", entry, "");
+      ini.AppendBareLine("NamedPaths", entry);  // written back as it was read
     } else {
       ini.WriteString("NamedPaths", entry.substr(0, equals), entry.substr(equals + 1));
     }

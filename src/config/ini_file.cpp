@@ -241,6 +241,11 @@ void TBxIniFile::WriteString(std::string_view section, std::string_view key,
   s.Lines.push_back(TLine{std::move(cleanKey), OneLine(value), true});
 }
 
+void TBxIniFile::AppendBareLine(std::string_view section, std::string_view line) {
+  TSection& s = FindOrAdd(std::string(Trim(OneLine(section))));
+  s.Lines.push_back(TLine{std::string(), std::string(Trim(OneLine(line))), false});
+}
+
 void TBxIniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
   WriteString(section, key, std::to_string(value));
 }

@@ -61,6 +61,8 @@ class TBxIniFile {
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
+  // Appends a line without "=" to the section (created when missing), as such lines are read.
+  void AppendBareLine(std::string_view section, std::string_view line);
   void EraseSection(std::string_view section);
   void DeleteKey(std::string_view section, std::string_view key);
 

@@ -20,9 +20,11 @@ std::string DataFolder(const std::string& base) {
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     if (folder == "/") folder.clear();
     folder += kProductSubFolder;
-    // A failure to create is not reported: a folder that already exists is still usable.
+    // A failure to create is not reported, and the path is kept: the files are then missing
+    // or cannot be written there, which their own operations report, instead of appearing
+    // next to the executable.
     CreateFolderChain(folder);
-    if (FolderExists(folder)) return folder + "/";
+    return folder + "/";
   }
   std::string exe = ExecutableFolder();
   return exe.back() == '/' ? exe : exe + "/";

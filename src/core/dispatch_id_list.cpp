@@ -64,7 +64,14 @@ TBxDispatchIDList::TLock::~TLock() {
   std::vector<std::shared_ptr<TBxDestination>> retired;
   retired.swap(FList.FRetired);
   FGuard.unlock();
-  while (!retired.empty()) retired.pop_back();
+  // In the order of removal: Clear retires the last entry first, and so frees it first.
+  for (auto& object : retired) object.reset();
+}
+
+void TBxDispatchIDList::FreeRetired(TLock& /*lock*/) {
+  std::vector<std::shared_ptr<TBxDestination>> retired;
+  retired.swap(FRetired);
+  for (auto& object : retired) object.reset();
 }
 
 TBxDispatchIDList::TBxDispatchIDList(const TClock& clock) : FClock(clock) {}
@@ -179,7 +186,8 @@ int32_t TBxDispatchIDList::RegisterDispatchID(const std::string& dispatchID,
 
 int32_t TBxDispatchIDList::RegisterLogger(const TDispatchMessage& message,
                                           uint8_t connectionMethod) {
-  const std::string dispatchID(FieldText(message.DispatchID));
+  // The field is in the ANSI code page; the registry keeps IDs as UTF-8.
+  const std::string dispatchID = DispatchIDUtf8(message);
   const std::string destinationString(MsgText(message));
   const int32_t result = RegisterDispatchID(dispatchID, destinationString, connectionMethod);
   if (result == 1) {

@@ -102,6 +102,10 @@ class TBxDispatchIDList {
   // made when it had a value gives the same answer for as long as it keeps that value, which
   // lets the dispatch thread reuse its last lookup. Any thread.
   uint64_t Generation() const { return FGeneration.load(std::memory_order_acquire); }
+  // Frees the registrations removed under `lock` now, in the order of their removal, instead
+  // of when the lock is released (an unregistration frees its destinations before its log
+  // entry and the save). One still in delivery lives until that delivery returns.
+  void FreeRetired(TLock& lock);
 
   // True while LoadDispatchIDs runs.
   bool Loading() const;

@@ -28,14 +28,15 @@ void LogInvalid(const std::string& text) { AddLogEntry(TLogLevel::Error, text); 
 
 }  // namespace
 
-void SplitNextDestination(std::string& remaining, std::string& kind, std::string& options) {
+void SplitNextDestination(std::string_view text, size_t& position, std::string& kind,
+                          std::string& options) {
   std::string kindText;
   std::string optionText;
   int depth = 0;
-  size_t i = 0;
-  size_t next = remaining.size();
-  for (; i < remaining.size(); ++i) {
-    const char c = remaining[i];
+  size_t i = position;
+  size_t next = text.size();
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
     if (c == ',' && depth <= 0) {
       next = i + 1;
       break;
@@ -49,17 +50,23 @@ void SplitNextDestination(std::string& remaining, std::string& kind, std::string
       kindText += c;
     }
   }
-  remaining.erase(0, next);
+  position = next;
   options = optionText.empty() ? std::string() : optionText.substr(1);
   if (!kindText.empty() && kindText.back() == ']') kindText.pop_back();
   kind = Trim(kindText);
 }
 
+void SplitNextDestination(std::string& remaining, std::string& kind, std::string& options) {
+  size_t position = 0;
+  SplitNextDestination(remaining, position, kind, options);
+  remaining.erase(0, position);
+}
+
 std::string ResolveAlias(const std::string& destinationString) {
-  std::string remaining = destinationString;
+  size_t position = 0;
   std::string kind;
   std::string options;
-  SplitNextDestination(remaining, kind, options);
+  SplitNextDestination(destinationString, position, kind, options);
   if (kind != "Alias") return destinationString;
   const std::string settingsFile = DefaultSettingsFileName();
   if (!RegularFileExists(settingsFile)) return destinationString;
@@ -81,11 +88,12 @@ void TBxDispatchList::SetName(const std::string& text) {
   FDestinations.clear();
   int named = 0;
   int failed = 0;
-  std::string remaining = FDestinationString;
-  while (!remaining.empty()) {
+  // Walked by position: cutting the text after every item would cost quadratic time.
+  size_t position = 0;
+  while (position < FDestinationString.size()) {
     std::string kind;
     std::string options;
-    SplitNextDestination(remaining, kind, options);
+    SplitNextDestination(FDestinationString, position, kind, options);
     if (kind.empty()) continue;
     ++named;
     std::optional<TBxDestinationClass> found = FindDestinationClass(kind);

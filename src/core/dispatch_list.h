@@ -57,6 +57,11 @@ class TBxDispatchList : public TBxDestination {
 // returns its kind (trimmed of blanks and control characters, one trailing "]" removed) and
 // its option text (between the outer brackets, as written).
 void SplitNextDestination(std::string& remaining, std::string& kind, std::string& options);
+// The same over `text` from `position`, which moves behind the item's comma (to the end of
+// the text for the last item). Time is linear in the item's length, so a whole string is
+// split in time linear in its length.
+void SplitNextDestination(std::string_view text, size_t& position, std::string& kind,
+                          std::string& options);
 
 // The string to parse for `destinationString`: the alias's "DestinationDetails" (or "Unknown
 // Alias" when the settings file has no such section) when the first item is

@@ -1,15 +1,19 @@
 #include "core/dispatch_thread.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <future>
+#include <stdexcept>
 #include <string>
 
 #include "config/settings_snapshot.h"
 #include "core/dispatch_counters.h"
 #include "core/dispatch_list.h"
-#include "platform/clock.h"
 #include "destinations/kept_open_files.h"
+#include "platform/clock.h"
+#include "platform/fault_injection.h"
 #include "platform/log_entry.h"
 #include "platform/memory_release.h"
 #include "platform/message_loop.h"
@@ -98,6 +102,7 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
   // Without the main window nobody could read what this thread reports: do nothing at all.
   if (MainLoop() == nullptr) return;
   SetThreadPriority(self, TThreadPriority::Lower);
+  const bool injectFault = FaultInjected("DispatchLoop");
   try {
     while (!Finished()) {
       // IsSet first: while messages remain the event stays set, and the check needs no lock.
@@ -108,6 +113,7 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
         if (FQueue.EmptyRequested.exchange(false, std::memory_order_relaxed)) {
           FQueue.EmptyQueue(true);
         } else if (!FQueue.IsEmpty()) {
+          if (injectFault) throw std::runtime_error("fault injected into the dispatch loop");
           DispatchNextMessage();
           FTrafficSinceRelease = true;
           if (AnyKeptFile()) Housekeeping(std::chrono::steady_clock::now(), false);
@@ -133,11 +139,30 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
       }
     }
   } catch (...) {
-    AddLogEntry(TLogLevel::Error,
-                "Exception occurred in DispatchThread: " + ExceptionText(std::current_exception()));
+    LoopFailed(std::current_exception());
   }
   FLastLookup.Destination.reset();
   CloseAllKeptFiles();
+}
+
+void TBxDispatchThread::LoopFailed(std::exception_ptr error) noexcept {
+  // Without this thread nothing queued is ever delivered: the process must not go on
+  // accepting messages. The entries and the quit travel through the main loop in order, so
+  // both entries are written before the loop ends with the exit code.
+  try {
+    AddLogEntry(TLogLevel::Error, "Exception occurred in DispatchThread: " + ExceptionText(error));
+    AddLogEntry(TLogLevel::Error,
+                "The dispatch thread cannot go on; the dispatcher ends with exit code " +
+                    std::to_string(kExitDispatchThreadFailed));
+    if (TMessageLoop* loop = MainLoop();
+        loop != nullptr && loop->Post(WM_QUIT, kExitDispatchThreadFailed)) {
+      return;
+    }
+  } catch (...) {
+    // Out of memory even for the entries: end at once below.
+  }
+  std::fprintf(stderr, "BxDispatcher: the dispatch thread cannot go on\n");
+  std::_Exit(kExitDispatchThreadFailed);
 }
 
 void TBxDispatchThread::DispatchNextMessage() {
@@ -158,7 +183,9 @@ void TBxDispatchThread::DispatchNextMessage() {
 }
 
 void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
-  const std::string_view dispatchID = FieldText(message.DispatchID);
+  // The field is in the ANSI code page; the registry keeps IDs as UTF-8.
+  const std::string dispatchIDText = DispatchIDUtf8(message);
+  const std::string_view dispatchID = dispatchIDText;
 
   if (message.MsgType == kMsgTypeUnregister) {
     FLastLookup.Destination.reset();  // the registration removed below is freed with the lock
@@ -169,6 +196,9 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
       const std::string description = TBxDispatchIDList::DestinationText(registration);
       const uint8_t method = registration.ConnectionMethod;
       FRegistry.Delete(lock, index);
+      // The destinations close their files and connections (a remote peer sees its
+      // unregistration) before the entry is logged and the file saved.
+      FRegistry.FreeRetired(lock);
       std::string line = "Unregister Logger " + std::string(dispatchID.substr(0, 8)) + " (" +
                          ConnectionMethodLetter(method) + "):  [ ";
       line += FieldText(message.ComputerName);

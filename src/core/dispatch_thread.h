@@ -35,12 +35,19 @@
 // PriorityHandle from any thread while the object exists. DispatchMessage and FindDestination
 // are the thread's own steps, public for the owner's inspection only: call them from no other
 // thread while the dispatch thread runs.
-// Failure: nothing escapes. Each failure becomes one activity-log entry and the thread goes on
-// with the next message; an exception in the loop itself ends the thread after its log line.
+// Failure: nothing escapes. Each failure of a message becomes one activity-log entry and the
+// thread goes on with the next message. An exception in the loop itself cannot be survived
+// (nothing queued would ever be delivered again): the thread logs "Exception occurred in
+// DispatchThread: <reason>" and "The dispatch thread cannot go on; the dispatcher ends with
+// exit code 70" at level Error and posts WM_QUIT with kExitDispatchThreadFailed, so the
+// program ends with that code (and systemd restarts the service). When even that cannot be
+// posted, the process ends at once with the same code. Tests reach this path in a real process
+// with BREVIX_FAULT=DispatchLoop (fault_injection.h).
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,6 +59,9 @@
 #include "platform/thread_priority.h"
 
 namespace bx {
+
+// The exit code of a dispatcher whose dispatch thread could not go on (EX_SOFTWARE).
+inline constexpr int kExitDispatchThreadFailed = 70;
 
 class TBxDispatchThread {
  public:
@@ -85,6 +95,8 @@ class TBxDispatchThread {
   void Housekeeping(std::chrono::steady_clock::time_point now, bool idle);
   // Frees the queue's spare nodes and gives the heap's free memory back to the system.
   void ReleaseMemory();
+  // Reports a loop that cannot go on and ends the process (see Failure above).
+  void LoopFailed(std::exception_ptr error) noexcept;
 
   TBxMessageQueue& FQueue;
   TManualResetEvent& FEvent;

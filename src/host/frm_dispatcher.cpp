@@ -97,7 +97,8 @@ TFrmDispatcher::TFrmDispatcher(TMessageLoop& loop, TFrmDispatcherOptions options
   // runs. Opened after the creation steps, so that "Dispatcher has been started" stays the
   // first entry even when the endpoint fails.
   try {
-    FEndpoint = std::make_unique<TWindowEndpoint>(kClassName, FCaption, FLoop);
+    FEndpoint = std::make_unique<TWindowEndpoint>(kClassName, FCaption, FLoop,
+                                                  DispatcherAcceptsFromOutside);
   } catch (const std::exception& e) {
     ReportException(e);
   }

@@ -14,6 +14,7 @@
 #include "host/desktop_face.h"
 #include "host/frm_dispatcher.h"
 #include "host/service_host.h"
+#include "platform/descriptors.h"
 #include "platform/desktop_display.h"
 #include "platform/folders.h"
 #include "platform/instance_lock.h"
@@ -220,6 +221,8 @@ int ProgramEntry(const std::vector<std::string>& args) {
   }
   // Another dispatcher of this user (or this service) holds the lock: silently done.
   if (!lock) return 0;
+  // Each TCP connection holds a descriptor: take the whole hard limit before anything opens.
+  RaiseDescriptorLimit();
 
   try {
     const bool install = HasSwitch(args, "INSTALL", kServiceSwitchChars);

@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "platform/code_page.h"
 #include "platform/random.h"
 
 namespace bx {
@@ -125,6 +126,10 @@ TDispatchMessageCheck CheckDispatchMessage(std::span<const std::byte> bytes) {
   }
   check.Message = reinterpret_cast<const TDispatchMessage*>(bytes.data());
   return check;
+}
+
+std::string DispatchIDUtf8(const TDispatchMessage& message) {
+  return AnsiToUtf8(DispatchIDText(message));
 }
 
 }  // namespace bx

@@ -83,6 +83,18 @@ std::string_view FieldText(const char (&field)[N]) {
   return std::string_view(field, strnlen(field, N));
 }
 
+// The record's dispatch ID: the bytes of its DispatchID field up to the first NUL, at most 41
+// (a 42-byte field without a terminator is taken as its first 41 bytes, as every builder
+// would have cut it).
+inline constexpr size_t kMaxDispatchIDLength = 41;
+inline std::string_view DispatchIDText(const TDispatchMessage& message) {
+  return std::string_view(message.DispatchID, strnlen(message.DispatchID, kMaxDispatchIDLength));
+}
+
+// The record's dispatch ID as UTF-8, the form in which the registry keeps IDs: the field is
+// in the ANSI code page (ASCII IDs are taken as they are).
+std::string DispatchIDUtf8(const TDispatchMessage& message);
+
 // MsgText and Details of a record whose lengths are known to fit its block.
 std::string_view MsgText(const TDispatchMessage& message);
 std::string_view Details(const TDispatchMessage& message);

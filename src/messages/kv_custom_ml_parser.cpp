@@ -48,8 +48,53 @@ void TKvCustomMLParser::Parse(std::u16string_view text) {
   FRoot.ClearChildren();
   FWarnings.clear();
   FOmittedWarnings = 0;
+  FRefusal.clear();
+  FNodes = 0;
+  FTreeBytes = 0;
+  FTreeBudget = Limits.TreeBaseBytes + kTreeBytesPerCharacter * text.size();
+  if (text.size() > Limits.MaxTextLength) {
+    Refuse("more than " + std::to_string(Limits.MaxTextLength) + " characters");
+    return;
+  }
   DoParse(text);
   FStack.Clear();
+  if (Refused()) FRoot.ClearChildren();
+}
+
+void TKvCustomMLParser::Refuse(std::string reason) {
+  if (FRefusal.empty()) FRefusal = std::move(reason);
+  FStack.Clear();
+}
+
+size_t TKvCustomMLParser::AffordablePieces(size_t characters) const {
+  const size_t cost = kNodeCost + 4 * characters;
+  if (FTreeBytes + cost > FTreeBudget) return 0;
+  return (FTreeBudget - FTreeBytes - cost) / kPieceCost;
+}
+
+bool TKvCustomMLParser::AdmitNode(size_t characters, size_t pieces) {
+  if (Refused()) return false;
+  if (FNodes >= Limits.MaxNodes) {
+    Refuse("more than " + std::to_string(Limits.MaxNodes) + " nodes");
+    return false;
+  }
+  const size_t cost = kNodeCost + 4 * characters + kPieceCost * pieces;
+  if (FTreeBytes + cost > FTreeBudget) {
+    Refuse("more than " + std::to_string(FTreeBudget) + " bytes of document tree");
+    return false;
+  }
+  ++FNodes;
+  FTreeBytes += cost;
+  return true;
+}
+
+bool TKvCustomMLParser::AdmitDepth(size_t openElements) {
+  if (Refused()) return false;
+  if (openElements >= Limits.MaxDepth) {
+    Refuse("elements nested more than " + std::to_string(Limits.MaxDepth) + " deep");
+    return false;
+  }
+  return true;
 }
 
 std::u16string TKvCustomMLParser::ElementText(std::u16string_view name) const {
@@ -59,7 +104,8 @@ std::u16string TKvCustomMLParser::ElementText(std::u16string_view name) const {
 
 int32_t TKvCustomMLParser::ElementInteger(std::u16string_view name, int32_t defaultValue) const {
   int32_t value = 0;
-  return ParseDecimalInt32(ElementText(name), value, true) ? value : defaultValue;
+  // The text as it stands: blanks around the digits make it no decimal integer.
+  return ParseDecimalInt32(ElementText(name), value, false) ? value : defaultValue;
 }
 
 void TKvCustomMLParser::AddWarning(const std::string& text, int64_t col, int64_t row) {

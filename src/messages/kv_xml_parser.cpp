@@ -1,5 +1,6 @@
 #include "messages/kv_xml_parser.h"
 
+#include <cstdint>
 #include <memory>
 
 #include "platform/unicode_text.h"
@@ -25,6 +26,12 @@ constexpr std::u16string_view kCDataStart = u"[CDATA[";
 
 std::vector<std::u16string> TokenizeTag(std::u16string_view run) {
   std::vector<std::u16string> tokens;
+  TokenizeTag(run, SIZE_MAX, tokens);
+  return tokens;
+}
+
+bool TokenizeTag(std::u16string_view run, size_t maxTokens, std::vector<std::u16string>& tokens) {
+  tokens.clear();
   std::u16string current;
   bool haveToken = false;
   bool afterEquals = false;
@@ -47,6 +54,7 @@ std::vector<std::u16string> TokenizeTag(std::u16string_view run) {
     } else if (IsSeparator(c)) {
       if (afterEquals) continue;
       if (haveToken) {
+        if (tokens.size() >= maxTokens) return false;
         tokens.push_back(std::move(current));
         current.clear();
         haveToken = false;
@@ -57,8 +65,19 @@ std::vector<std::u16string> TokenizeTag(std::u16string_view run) {
       afterEquals = c == u'=';
     }
   }
-  if (haveToken) tokens.push_back(std::move(current));
-  return tokens;
+  if (haveToken) {
+    if (tokens.size() >= maxTokens) return false;
+    tokens.push_back(std::move(current));
+  }
+  return true;
+}
+
+bool TKvXmlParser::AdmitTag(std::u16string_view run, std::vector<std::u16string>& tokens) {
+  // The tokens are capped before they are built: a tag of a million blank-separated
+  // letters would otherwise cost a string object for each.
+  const size_t pieces = AffordablePieces(run.size());
+  if (!TokenizeTag(run, pieces + 1, tokens)) return AdmitNode(run.size(), pieces + 1);
+  return AdmitNode(run.size(), tokens.empty() ? 0 : tokens.size() - 1);
 }
 
 TKvNode& TKvXmlParser::AppendNode(std::unique_ptr<TKvNode> node) {
@@ -67,7 +86,9 @@ TKvNode& TKvXmlParser::AppendNode(std::unique_ptr<TKvNode> node) {
 }
 
 void TKvXmlParser::ElementComplete(std::u16string_view run, bool emptyElement) {
-  std::vector<std::u16string> tokens = TokenizeTag(run);
+  if (!emptyElement && !AdmitDepth(FStack.Count())) return;
+  std::vector<std::u16string> tokens;
+  if (!AdmitTag(run, tokens)) return;
   auto node = std::make_unique<TKvTagNode>(tokens.empty() ? std::u16string() : tokens[0]);
   for (size_t i = 1; i < tokens.size(); ++i) node->Attributes.push_back(std::move(tokens[i]));
   node->EmptyElement = emptyElement;
@@ -85,6 +106,7 @@ void TKvXmlParser::EndTagComplete(std::u16string_view run, int64_t col, int64_t 
 }
 
 void TKvXmlParser::DeclarationComplete(std::u16string_view run) {
+  if (!AdmitNode(run.size())) return;
   if (run.substr(0, kCDataStart.size()) == kCDataStart) {
     std::u16string_view content = run.substr(kCDataStart.size());
     if (content.size() >= 2 && content.substr(content.size() - 2) == u"]]") {
@@ -101,6 +123,7 @@ void TKvXmlParser::DeclarationComplete(std::u16string_view run) {
 }
 
 void TKvXmlParser::CommentComplete(std::u16string_view run) {
+  if (!AdmitNode(run.size())) return;
   // The run starts with the "--" after "<!" and, trailing blanks aside, ends with "--".
   std::u16string_view content = run;
   while (!content.empty() && content.back() <= u' ') content.remove_suffix(1);
@@ -111,7 +134,8 @@ void TKvXmlParser::CommentComplete(std::u16string_view run) {
 
 void TKvXmlParser::InstructionComplete(std::u16string_view run) {
   if (!run.empty()) run.remove_suffix(1);  // the "?" of "?>"
-  std::vector<std::u16string> tokens = TokenizeTag(run);
+  std::vector<std::u16string> tokens;
+  if (!AdmitTag(run, tokens)) return;
   auto node =
       std::make_unique<TKvNode>(TKvNodeKind::PI, tokens.empty() ? std::u16string() : tokens[0]);
   for (size_t i = 1; i < tokens.size(); ++i) node->Attributes.push_back(std::move(tokens[i]));
@@ -137,7 +161,7 @@ void TKvXmlParser::DoParse(std::u16string_view text) {
           append = false;
         } else if (state == TState::Text || state == TState::EndTag ||
                    state == TState::Declaration || state == TState::Instruction) {
-          if (!run.empty())
+          if (!run.empty() && AdmitNode(run.size()))
             AppendNode(std::make_unique<TKvNode>(TKvNodeKind::PCData, u"PCDATA", run));
           run.clear();
           state = TState::Tag;
@@ -238,6 +262,7 @@ void TKvXmlParser::DoParse(std::u16string_view text) {
     } else {
       ++col;
     }
+    if (Refused()) return;
   }
   // A pending run left at the end is discarded.
 }

@@ -11,6 +11,7 @@
 // Ownership, threads, failure: as TKvCustomMLParser.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,8 @@ class TKvXmlParser final : public TKvCustomMLParser {
 
  private:
   TKvNode& AppendNode(std::unique_ptr<TKvNode> node);
+  // Tokenizes a tag or instruction into `tokens` and counts its node; false when refused.
+  bool AdmitTag(std::u16string_view run, std::vector<std::u16string>& tokens);
   void ElementComplete(std::u16string_view run, bool emptyElement);
   void EndTagComplete(std::u16string_view run, int64_t col, int64_t row);
   void DeclarationComplete(std::u16string_view run);
@@ -36,5 +39,7 @@ class TKvXmlParser final : public TKvCustomMLParser {
 // quotes; double or single quotes group text and are removed; an LF outside quotes is removed
 // without separating; blanks right after an "=" outside quotes are skipped.
 std::vector<std::u16string> TokenizeTag(std::u16string_view run);
+// The same into `tokens`, stopping with false before a token beyond the first `maxTokens`.
+bool TokenizeTag(std::u16string_view run, size_t maxTokens, std::vector<std::u16string>& tokens);
 
 }  // namespace bx

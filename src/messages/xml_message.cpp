@@ -1,5 +1,6 @@
 #include "messages/xml_message.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,8 @@
 namespace bx {
 
 namespace {
+
+constexpr const char* kXmlRefused = "XML document refused: ";
 
 // Bytes of an 8-bit buffer as characters: UTF-8 where it is valid, each maximal run of other
 // bytes (80..FF that start no valid sequence) through the ANSI code page.
@@ -154,6 +157,17 @@ void LogWarnings(const TKvCustomMLParser& parser) {
 
 }  // namespace
 
+size_t XmlTextUnits(int32_t formatCode, std::span<const std::byte> buffer) {
+  if (formatCode == bxmUnicodeXmlMessageFormat) {
+    size_t i = 0;
+    while (i + 1 < buffer.size() && (buffer[i] != std::byte{0} || buffer[i + 1] != std::byte{0}))
+      i += 2;
+    return i / 2;
+  }
+  const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), buffer.size());
+  return std::min(bytes.size(), bytes.find('\0'));
+}
+
 std::u16string XmlBufferText(int32_t formatCode, std::span<const std::byte> buffer) {
   if (formatCode == bxmUnicodeXmlMessageFormat) {
     std::u16string text;
@@ -225,13 +239,27 @@ std::u16string NormaliseLineBreaks(std::u16string_view text) {
 }
 
 TDispatchMessagePtr ParseXmlMessage(int32_t formatCode, std::span<const std::byte> buffer) {
-  const std::u16string text = XmlBufferText(formatCode, buffer);
   TKvXmlParser parser;
-  parser.Parse(text);
+  {
+    // The text's length is checked before it is decoded, so a huge buffer costs nothing.
+    const size_t unit = formatCode == bxmUnicodeXmlMessageFormat ? 2 : 1;
+    if (XmlTextUnits(formatCode, buffer) > parser.Limits.MaxTextLength) {
+      throw EBxConvertError(std::string(kXmlRefused) + "more than " +
+                            std::to_string(parser.Limits.MaxTextLength * unit) + " bytes");
+    }
+    // Freed once parsed: the tree holds what the conversion needs.
+    const std::u16string text = XmlBufferText(formatCode, buffer);
+    parser.Parse(text);
+  }
   LogWarnings(parser);
+  if (parser.Refused()) throw EBxConvertError(std::string(kXmlRefused) + parser.Refusal());
 
-  const std::string details =
-      Utf16ToUtf8(NormaliseLineBreaks(DecodeCharacterReferences(parser.ElementText(u"Details"))));
+  // One step at a time, so that no more than two copies of a long Details text exist at once.
+  std::u16string detailsText = parser.ElementText(u"Details");
+  detailsText = DecodeCharacterReferences(detailsText);
+  detailsText = NormaliseLineBreaks(detailsText);
+  const std::string details = Utf16ToUtf8(detailsText);
+  detailsText = std::u16string();
   const std::string msgText = Utf16ToUtf8(parser.ElementText(u"MsgText"));
   const std::string dispatchID = Utf8ToAnsi(Utf16ToUtf8(parser.ElementText(u"DispatchID")));
   const std::string threadName = Utf16ToUtf8(parser.ElementText(u"ThreadName"));

@@ -22,6 +22,15 @@
 // "Xml Parsing Warnings in Transfer Data Buffer:" followed by each warning and CR LF; the
 // conversion goes on regardless.
 //
+// Bounds: a document whose text (up to the terminator) is longer than the parser's
+// MaxTextLength characters is refused before it is decoded; one that crosses the parser's
+// node, depth or tree-memory bounds (kv_custom_ml_parser.h) is refused as soon as it does.
+// Both raise EBxConvertError "XML document refused: <reason>", which the receiver logs once
+// at level Error. Memory multiple: a conversion of a buffer of N bytes never holds more than
+// 10 N + 8 MiB bytes besides the buffer itself (the decoded text, the tree and its pending
+// run while parsing; afterwards the tree and two working copies of Details), and a hostile
+// document is refused within the same figure.
+//
 // Failure: EBxConvertError with "Invalid argument to date encode" or "Invalid argument to time
 // encode" when TimeStamp (missing ones included) is not a valid date or time, or naming the
 // format code when it is neither XML code; std::bad_alloc when out of memory. No record then.
@@ -39,6 +48,9 @@
 namespace bx {
 
 TDispatchMessagePtr ParseXmlMessage(int32_t formatCode, std::span<const std::byte> buffer);
+
+// The number of characters (8-bit) or code units (UTF-16) before the buffer's terminator.
+size_t XmlTextUnits(int32_t formatCode, std::span<const std::byte> buffer);
 
 // The text of a buffer of either XML format, as ParseXmlMessage reads it.
 std::u16string XmlBufferText(int32_t formatCode, std::span<const std::byte> buffer);

@@ -7,9 +7,19 @@
 
 #include "net/net_errors.h"
 #include "net/socket_channel.h"
+#include "platform/descriptors.h"
 #include "platform/log_entry.h"
+#include "platform/thread_priority.h"
 
 namespace bx {
+
+namespace {
+
+// How long the listener waits for another connection before it logs a burst of connections
+// closed for lack of descriptors.
+constexpr std::chrono::milliseconds kShedBurstQuiet{1000};
+
+}  // namespace
 
 struct TBxTCPServer::TListener {
   TListenSocket Socket;
@@ -112,20 +122,42 @@ void TBxTCPServer::Deactivate() {
 }
 
 void TBxTCPServer::ListenLoop(TListener& listener, std::stop_token stop) {
+  SetThreadPriority(CurrentThreadHandle(), TThreadPriority::Highest);
+  size_t shed = 0;  // connections closed for lack of descriptors in the current burst
+  auto reportShed = [&] {
+    if (shed == 0) return;
+    AddLogEntry(TLogLevel::Warning,
+                FName + ": closed " + std::to_string(shed) +
+                    " incoming connections at once: no descriptor left for them (limit " +
+                    std::to_string(CurrentDescriptorLimit().Soft) + ")");
+    shed = 0;
+  };
   while (!stop.stop_requested()) {
     std::optional<TStreamSocket> accepted;
     try {
-      accepted = listener.Socket.Accept();
+      // A burst ends when no connection came for a while: then its count is logged.
+      if (shed > 0 && !listener.Socket.WaitAcceptable(kShedBurstQuiet)) {
+        reportShed();
+        continue;
+      }
+      accepted = listener.Socket.Accept(kDescriptorReserve);
+    } catch (const EDescriptorsExhausted&) {
+      // The connection was accepted and closed: the listen queue does not fill up.
+      ++shed;
+      continue;
     } catch (const ESocketError& e) {
-      // Out of descriptors or memory: keep listening, but do not spin.
+      // Out of memory or another failure: keep listening, but do not spin.
+      reportShed();
       AddLogEntry(TLogLevel::Error, FName + ": accept failed: " + e.what());
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
     }
-    if (!accepted) return;
+    if (!accepted) break;
+    reportShed();
     ReapFinished();
     StartClient(std::move(*accepted));
   }
+  reportShed();
 }
 
 void TBxTCPServer::StartClient(TStreamSocket socket) {

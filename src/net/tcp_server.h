@@ -12,6 +12,12 @@
 // Threads: SetActive, the setters and the destructor from one controlling thread (the main
 // thread); the execute event runs concurrently for different connections, never concurrently
 // for one connection. Connection threads have small stacks (kSmallThreadStack).
+// Descriptors: a connection is admitted only while kDescriptorReserve descriptors stay free
+// (descriptors.h), so files and the window endpoint always get one; out of descriptors the
+// connection is accepted and closed at once. Such connections are counted, and each burst of
+// them gives one Warning entry "<name>: closed <n> incoming connections at once: no
+// descriptor left for them (limit <soft limit>)" once no connection came for a second.
+// Listener threads run at the highest priority (best effort).
 // Failure: SetActive(true) throws on a bind failure (ESocketError; "Could not bind socket.
 // Address and port are already in use." for a taken port) and std::runtime_error "You must
 // have an OnExecute event." without an execute event; nothing stays bound then. A close by the

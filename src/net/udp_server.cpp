@@ -10,6 +10,7 @@
 
 #include "platform/loop_call.h"
 #include "platform/message_loop.h"
+#include "platform/thread_priority.h"
 
 namespace bx {
 
@@ -74,8 +75,10 @@ void TBxUDPServer::SetActive(bool active) {
     for (size_t i = 0; i < FListeners.size(); ++i) {
       TListener& listener = *FListeners[i];
       listener.Thread.Start(
-          FName + " Listener #" + std::to_string(i + 1),
-          [this, &listener](std::stop_token stop) { ListenLoop(listener, stop); });
+          FName + " Listener #" + std::to_string(i + 1), [this, &listener](std::stop_token stop) {
+            SetThreadPriority(CurrentThreadHandle(), TThreadPriority::Highest);  // best effort
+            ListenLoop(listener, stop);
+          });
     }
   } else {
     for (auto& listener : FListeners) {

@@ -72,6 +72,15 @@ namespace {
 
 // mode < 0: a new file gets 0666 less the umask, a replaced one keeps its bits.
 bool ReplaceFile(const std::string& path, std::string_view bytes, int mode, std::string* error) {
+  // The rename below would replace a file that may not be written (no write permission for
+  // this user, or read-only for everyone, which even a privileged user honours here): such a
+  // file is refused as an open for writing would be.
+  struct stat existing {};
+  if (stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+      (access(path.c_str(), W_OK) != 0 || (existing.st_mode & 0222) == 0)) {
+    SetError(error, path, EACCES);
+    return false;
+  }
   // The temporary is created with 0666 so that the kernel applies the umask to a new file;
   // a file being replaced passes its own permission bits on below.
   static std::atomic<uint32_t> counter{0};

@@ -18,7 +18,9 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
 
 // Writes `bytes` to a temporary file in the same folder, flushes it to disk and renames it over
 // `path`. On any failure the temporary file is removed and `path` keeps its old content. A
-// replaced file keeps its permission bits; a new file gets 0644 less the umask.
+// replaced file keeps its permission bits; a new file gets 0644 less the umask. An existing
+// file that may not be written (no write access, or no write bit at all) is not replaced:
+// false with the error "<path>: Permission denied".
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
                            std::string* error = nullptr);
 // The same, with the permission bits `mode` (e.g. 0644) whatever the umask or the old file.

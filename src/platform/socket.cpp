@@ -1,5 +1,7 @@
 #include "platform/socket.h"
 
+#include "platform/descriptors.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 namespace bx {
@@ -502,16 +505,69 @@ void TListenSocket::Listen(int backlog) {
   if (::listen(Fd(FHandle), backlog) != 0) ThrowErrno("listen");
 }
 
-std::optional<TStreamSocket> TListenSocket::Accept() {
+namespace {
+
+// One descriptor held in reserve for shedding connections when the process has none left:
+// closing it makes room for one accept, whose connection is closed at once, and it is taken
+// again. The lock keeps two listeners from spending it at the same time.
+std::mutex gSpareLock;
+int gSpareFd = -1;
+
+void TakeSpareLocked() {
+  if (gSpareFd < 0) gSpareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+// Accepts and closes one waiting connection without a descriptor of its own to spare.
+[[noreturn]] void ShedConnection(int listenFd, int code) {
+  {
+    std::lock_guard lock(gSpareLock);
+    if (gSpareFd >= 0) {
+      ::close(gSpareFd);
+      gSpareFd = -1;
+      const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) ::close(fd);
+      TakeSpareLocked();
+    }
+  }
+  const std::string text = ErrnoText(code);
+  throw EDescriptorsExhausted("Socket error " + std::to_string(code) + " in accept: " + text, code,
+                              text);
+}
+
+}  // namespace
+
+std::optional<TStreamSocket> TListenSocket::Accept(size_t keepFree) {
+  {
+    std::lock_guard lock(gSpareLock);
+    TakeSpareLocked();
+  }
   for (;;) {
     const int fd = ::accept4(Fd(FHandle), nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= 0) return TStreamSocket(fd);
+    if (fd >= 0) {
+      if (keepFree > 0) {
+        const TDescriptorLimit limit = CurrentDescriptorLimit();
+        // Descriptors are handed out lowest first: every number below `fd` is in use.
+        if (limit.Soft > 0 && static_cast<size_t>(fd) + keepFree >= limit.Soft) {
+          ::close(fd);
+          throw EDescriptorsExhausted("Connection closed: only " +
+                                          std::to_string(limit.Soft - static_cast<size_t>(fd)) +
+                                          " of " + std::to_string(limit.Soft) + " descriptors left",
+                                      0, {});
+        }
+      }
+      return TStreamSocket(fd);
+    }
     const int code = errno;
     if (code == EINTR || code == ECONNABORTED) continue;
     // A shut-down listener reports EINVAL: the owner is stopping.
     if (code == EINVAL || code == EBADF) return std::nullopt;
+    if (code == EMFILE || code == ENFILE) ShedConnection(Fd(FHandle), code);
     ThrowErrno("accept", code);
   }
+}
+
+bool TListenSocket::WaitAcceptable(std::chrono::milliseconds timeout) {
+  return WaitFd(Fd(FHandle), timeout);
 }
 
 void TListenSocket::Shutdown() {

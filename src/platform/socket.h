@@ -44,6 +44,14 @@ class EResolveError : public ESocketError {
 
 using TSteadyTime = std::chrono::steady_clock::time_point;
 
+// Raised by TListenSocket::Accept when a connection came in but no descriptor could be spared
+// for it: the connection has been accepted and closed at once, so the listen queue does not
+// fill and the listener need not wait. Code() is EMFILE or ENFILE (or 0 for the reserve).
+class EDescriptorsExhausted : public ESocketError {
+ public:
+  using ESocketError::ESocketError;
+};
+
 // The text a bind refused for a taken address and port raises.
 inline constexpr const char* kAddressInUseText =
     "Could not bind socket. Address and port are already in use.";
@@ -157,7 +165,13 @@ class TListenSocket {
 
   void Listen(int backlog);
   // Waits for a connection; no value once Shutdown was called (or the socket was closed).
-  std::optional<TStreamSocket> Accept();
+  // Out of descriptors, the connection is taken with a spare descriptor kept for this and
+  // closed at once (EDescriptorsExhausted). With `keepFree` > 0 a connection is also closed
+  // when admitting it would leave fewer than `keepFree` descriptors below the limit (judged
+  // by its descriptor's number, the lowest free one).
+  std::optional<TStreamSocket> Accept(size_t keepFree = 0);
+  // True when a connection waits (or the socket was shut down) within `timeout`.
+  bool WaitAcceptable(std::chrono::milliseconds timeout);
   // Wakes a thread blocked in Accept; safe from any thread.
   void Shutdown();
   void Close();

@@ -47,10 +47,12 @@ struct TWindowEndpoint::TImpl {
     TStreamSocket Socket;  // closed only when the record is destroyed, after its thread ended
     TThread Thread;
     std::list<std::unique_ptr<TConnection>>::iterator Position;
+    bool RefusalLogged = false;  // one entry per connection, however many frames it forges
   };
 
   TMessageLoop& Loop;
   std::string Name;
+  TWindowEndpoint::TAccepts Accepts;
   std::string Path;
   TListenSocket Listener;
   uint64_t Inode = 0;
@@ -68,7 +70,9 @@ struct TWindowEndpoint::TImpl {
   void ListenLoop(std::stop_token stop);
   void Serve(TConnection& connection, std::stop_token stop);
   // Returns false when the connection must close.
-  bool Handle(TStreamSocket& socket, TEndpointFrameParser& parser, std::stop_token stop);
+  bool Handle(TConnection& connection, TEndpointFrameParser& parser, std::stop_token stop);
+  // False when `frame` must be answered 0 without reaching the loop.
+  bool Admit(TConnection& connection, const TEndpointFrame& frame);
   void Reap();
 };
 
@@ -83,16 +87,27 @@ void TWindowEndpoint::TImpl::Reap() {
 
 void TWindowEndpoint::TImpl::ListenLoop(std::stop_token stop) {
   const uint32_t ownUid = static_cast<uint32_t>(::getuid());
+  bool shedLogged = false;
   while (!stop.stop_requested()) {
     std::optional<TStreamSocket> accepted;
     try {
       accepted = Listener.Accept();
+    } catch (const EDescriptorsExhausted& e) {
+      // Accepted and closed at once: nothing spins. One entry until a connection gets through.
+      if (!shedLogged) {
+        shedLogged = true;
+        AddLogEntry(TLogLevel::Warning,
+                    "Window endpoint " + Name +
+                        ": closed connections for lack of descriptors: " + e.what());
+      }
+      continue;
     } catch (const ESocketError& e) {
       AddLogEntry(TLogLevel::Error, "Window endpoint " + Name + ": accept failed: " + e.what());
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
     }
     if (!accepted) return;
+    shedLogged = false;
     Reap();
     const std::optional<uint32_t> uid = accepted->PeerUserId();
     if (!uid || *uid != ownUid) {
@@ -119,13 +134,29 @@ void TWindowEndpoint::TImpl::ListenLoop(std::stop_token stop) {
   }
 }
 
-bool TWindowEndpoint::TImpl::Handle(TStreamSocket& socket, TEndpointFrameParser& parser,
+bool TWindowEndpoint::TImpl::Admit(TConnection& connection, const TEndpointFrame& frame) {
+  // A posted copy would outlive the sender's block: the message may only be sent.
+  if (frame.Message == WM_COPYDATA && !frame.Sent()) return false;
+  if (!Accepts || Accepts(frame.Message)) return true;
+  if (!connection.RefusalLogged) {
+    connection.RefusalLogged = true;
+    AddLogEntry(TLogLevel::Warning, "Window endpoint " + Name + ": refused message " +
+                                        std::to_string(frame.Message) +
+                                        ", which other programs may not send");
+  }
+  return false;
+}
+
+bool TWindowEndpoint::TImpl::Handle(TConnection& connection, TEndpointFrameParser& parser,
                                     std::stop_token stop) {
+  TStreamSocket& socket = connection.Socket;
   std::string replies;
   while (std::optional<TEndpointFrame> frame = parser.Next()) {
     std::optional<int64_t> result;
     std::string replyData;
-    if (frame->Sent()) {
+    if (!Admit(connection, *frame)) {
+      result = 0;
+    } else if (frame->Sent()) {
       result = Loop.Send(frame->Message, frame->WParam, frame->LParam, std::move(frame->Data), stop,
                          frame->WantsReplyData() ? &replyData : nullptr);
       // A reply that does not fit a frame is not sent half: the sender gets no bytes.
@@ -166,7 +197,7 @@ void TWindowEndpoint::TImpl::Serve(TConnection& connection, std::stop_token stop
                     "Window endpoint " + Name + ": closed a connection: " + parser.Error());
         break;
       }
-      if (!Handle(connection.Socket, parser, stop)) break;
+      if (!Handle(connection, parser, stop)) break;
     }
   } catch (const std::exception& e) {
     if (!stop.stop_requested()) {
@@ -182,9 +213,10 @@ void TWindowEndpoint::TImpl::Serve(TConnection& connection, std::stop_token stop
 }
 
 TWindowEndpoint::TWindowEndpoint(const std::string& className, const std::string& caption,
-                                 TMessageLoop& loop)
+                                 TMessageLoop& loop, TAccepts accepts)
     : FImpl(std::make_unique<TImpl>(loop, className + "." + caption)) {
   TImpl& impl = *FImpl;
+  impl.Accepts = std::move(accepts);
   impl.Path = WindowEndpointPath(className, caption);
   try {
     if (TStreamSocket::ConnectUnix(impl.Path)) {

@@ -8,6 +8,11 @@
 // with Send, the connection's reader waiting for the result (0 when the loop refused it); a
 // posted frame with Post (result 1 once queued, 0 when refused). A broken frame, or one with
 // more than 16 MiB of data, closes that connection only (with an activity-log entry).
+// Refused without reaching the loop, answered 0: a posted WM_COPYDATA (the message may only
+// be sent, as its data lives only while the sender waits), and every message that the
+// owner's `accepts` filter (when given) does not let in from outside, the first of them on a
+// connection with a Warning entry "Window endpoint <name>: refused message <n>, which other
+// programs may not send".
 //
 // Ownership: TWindowEndpoint owns its socket file, its listener thread and one reader thread
 // per connection; the loop is borrowed and must outlive the endpoint. The destructor closes
@@ -31,6 +36,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -58,7 +64,11 @@ std::string WindowEndpointPath(const std::string& className, const std::string& 
 
 class TWindowEndpoint {
  public:
-  TWindowEndpoint(const std::string& className, const std::string& caption, TMessageLoop& loop);
+  // True for the message numbers that other programs may send; called on reader threads.
+  using TAccepts = std::function<bool(uint32_t message)>;
+
+  TWindowEndpoint(const std::string& className, const std::string& caption, TMessageLoop& loop,
+                  TAccepts accepts = {});
   ~TWindowEndpoint();
   TWindowEndpoint(const TWindowEndpoint&) = delete;
   TWindowEndpoint& operator=(const TWindowEndpoint&) = delete;

@@ -31,4 +31,12 @@ inline constexpr uint64_t kStatusJson = 1;
 static_assert(kWmIsService == 1105 && kWmReloadSettings == 1106 && kWmShowLog == 1107 &&
               kWmStatus == 1108);
 
+// The messages that other programs may send to the main window: WM_COPYDATA, the four above,
+// WM_CLOSE and WM_QUIT. The others (log entries, the tray's callback, timers, work handed to
+// the main thread) are the process's own and are refused from outside.
+inline bool DispatcherAcceptsFromOutside(uint32_t message) {
+  return message == WM_COPYDATA || message == kWmIsService || message == kWmReloadSettings ||
+         message == kWmShowLog || message == kWmStatus || message == WM_CLOSE || message == WM_QUIT;
+}
+
 }  // namespace bx

@@ -84,8 +84,10 @@ void TBxTcpReceiver::HandleRequest(TBxTCPConnection& connection) {
     } else {
       HandleTransferFormat(connection, code);
     }
-  } catch (const EBxMaxLineLengthExceeded& e) {
-    Refuse(connection, e.what());
+  } catch (const EBxMaxLineLengthExceeded&) {
+    // A failed read: the connection is closed and nothing is logged, so a peer cannot light
+    // the error indicator with long lines.
+    connection.Disconnect();
   }
 }
 

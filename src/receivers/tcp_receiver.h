@@ -16,12 +16,12 @@
 //   "Exception in TcpServerExecute: <reason>", answered 1, and the connection stays open.
 //
 // Hostile input: a payload length that is negative or above kMaxTcpPayloadLength, a binary
-// record shorter than the lengths it claims, a legacy record that cannot be converted, or a
-// line longer than 16,384 characters is refused with one Error entry "TCP Receiver closed the
-// connection from <peer>: <reason>" and that connection alone is closed; the answers to the
-// requests before it still go out. A peer closing its side ends the connection without a log
-// entry. Answers to requests that arrived in one read leave in one write (the connection
-// buffers its output until it has to wait for input).
+// record shorter than the lengths it claims, or a legacy record that cannot be converted is
+// refused with one Error entry "TCP Receiver closed the connection from <peer>: <reason>" and
+// that connection alone is closed; the answers to the requests before it still go out. A line
+// longer than 16,384 characters is a failed read: the connection is closed without an entry. A peer
+// closing its side ends the connection without a log entry. Answers to requests that arrived in one
+// read leave in one write (the connection buffers its output until it has to wait for input).
 //
 // Back-pressure: while the message queue is full (its memory limit reached), a connection's
 // thread sends the answers it owes and waits before it reads the next request, so the sender

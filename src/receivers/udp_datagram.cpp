@@ -1,10 +1,12 @@
 #include "receivers/udp_datagram.h"
 
 #include <charconv>
+#include <cstdint>
 #include <span>
 
 #include "messages/base64.h"
 #include "messages/dispatch_message.h"
+#include "platform/unicode_text.h"
 
 namespace bx {
 
@@ -35,20 +37,45 @@ bool ParseDecimal(std::string_view text, long long& value) {
   return error == std::errc() && end == last;
 }
 
+bool ParseDecimal32(std::string_view text, int32_t& value) {
+  long long wide = 0;
+  if (!ParseDecimal(text, wide) || wide < INT32_MIN || wide > INT32_MAX) return false;
+  value = static_cast<int32_t>(wide);
+  return true;
+}
+
+std::string ValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t pos = 0;
+  while (pos < text.size()) {
+    char32_t cp = 0;
+    const size_t length = DecodeUtf8At(text, pos, cp);
+    if (length == 0) {
+      AppendUtf8(out, kReplacementCharacter);
+      ++pos;
+    } else {
+      out.append(text.substr(pos, length));
+      pos += length;
+    }
+  }
+  return out;
+}
+
 TBxUdpDatagram ParseUdpDatagram(std::string_view bytes) {
   TBxUdpDatagram result;
   const std::vector<std::string_view> lines = SplitDatagramLines(bytes);
   if (lines.size() != 3) return result;
   if (lines[0] == kUdpRegistrationTag) {
     result.Kind = TBxUdpDatagram::TKind::Registration;
-    result.DispatchID = lines[1];
-    result.DestinationString = lines[2];
+    result.DispatchID = ValidUtf8(lines[1]);
+    result.DestinationString = ValidUtf8(lines[2]);
     return result;
   }
-  long long code = 0;
-  long long size = 0;
-  if (!ParseDecimal(lines[0], code) || code != 0x7F000001) return result;
-  if (!ParseDecimal(lines[1], size) || size <= 0) return result;
+  int32_t code = 0;
+  int32_t size = 0;
+  if (!ParseDecimal32(lines[0], code) || code != 0x7F000001) return result;
+  if (!ParseDecimal32(lines[1], size) || size <= 0) return result;
   std::string record = DecodeBase64(lines[2]);
   const TDispatchMessageCheck check =
       CheckDispatchMessage(std::as_bytes(std::span<const char>(record.data(), record.size())));

@@ -158,6 +158,27 @@ TEST(DispatcherSettingsTest, FirstSaveOfANewFileHasTheDocumentedOrder) {
                 std::string(44, '0') + "1\r\n\r\n");
 }
 
+TEST(DispatcherSettingsTest, NamedPathLinesWithoutEqualsAreKeptAndWrittenBack) {
+  TTempHome home;
+  TBxDispatcherSettings settings =
+      LoadText(home,
+               "[NamedPaths]\nLogs=/srv/logs\nbare folder line\nRestrictFolders=1\n"
+               "Data=/data\n");
+  // Every line is a named path, the one without "=" too; only the switch is not.
+  EXPECT_EQ(settings.NamedPaths,
+            (std::vector<std::string>{"Logs=/srv/logs", "bare folder line", "Data=/data"}));
+  EXPECT_TRUE(settings.RestrictFolders);
+  ASSERT_TRUE(settings.SaveSettings());
+  const std::string saved = ReadFile(home / "s.ini");
+  EXPECT_NE(saved.find("[NamedPaths]\r\nLogs=/srv/logs\r\nbare folder line\r\nData=/data\r\n"
+                       "RestrictFolders=1\r\n"),
+            std::string::npos)
+      << saved;
+  TBxDispatcherSettings again(home / "s.ini");
+  again.LoadSettings();
+  EXPECT_EQ(again.NamedPaths, settings.NamedPaths);
+}
+
 TEST(DispatcherSettingsTest, BlockedMessagesEncoding) {
   using S = TBxDispatcherSettings;
   EXPECT_EQ(S::ParseBlockedMessages("1"), TBxMessageTypeSet(1));

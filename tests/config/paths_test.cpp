@@ -26,10 +26,12 @@ TEST(PathsTest, DataFoldersAreCreatedBelowTheBaseFolders) {
   EXPECT_TRUE(test::FileExists(home / "user/Korvane/Brevix/4.0"));
   EXPECT_TRUE(test::FileExists(home / "common/Korvane/Brevix/4.0"));
 
-  // A base that cannot hold folders: the executable's folder instead.
+  // A base that cannot hold folders: the path is kept (nothing lands next to the program).
   TTempHome broken;
   WriteFile(broken / "common", "a file, not a folder");
-  EXPECT_EQ(GetCommonDataFolder(), ExecutableFolder() + "/");
+  EXPECT_EQ(GetCommonDataFolder(), broken.Path() + "/common/Korvane/Brevix/4.0/");
+  EXPECT_FALSE(test::FileExists(broken / "common/Korvane"));
+  EXPECT_NE(GetCommonDataFolder(), ExecutableFolder() + "/");
 }
 
 TEST(PathsTest, InstallPathGivesViewerAndHelpFileAsStored) {

@@ -1,6 +1,7 @@
 #include "core/dispatch_id_list.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "config/ini_file.h"
 #include "core/dispatch_list.h"
@@ -167,6 +168,30 @@ TEST_F(DispatchIDListTest, UnwritableFileGivesMinusOneAndKeepsTheRegistration) {
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].rfind("Exception in RegisterDispatchID;  Exception: ", 0), 0u) << errors[0];
   EXPECT_GT(errors[0].size(), std::string("Exception in RegisterDispatchID;  Exception: ").size());
+}
+
+TEST_F(DispatchIDListTest, AReadOnlyFileIsNotReplacedRegistrationAnswersMinusOne) {
+  EXPECT_EQ(FList.RegisterDispatchID("{FIRST}", "Viewer", 0), 1);
+  const std::string path = TBxDispatchIDList::FileName();
+  std::string before;
+  ASSERT_TRUE(ReadWholeFile(path, before));
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  FLog.Clear();
+  EXPECT_EQ(FList.RegisterDispatchID("{SECOND}", "Viewer", 0), -1);
+  EXPECT_EQ(Registered("{SECOND}"), "Viewer");  // added before the save failed
+  EXPECT_EQ(FLog.Texts(TLogLevel::Error),
+            std::vector<std::string>{"Exception in RegisterDispatchID;  Exception: " + path +
+                                     ": Permission denied"});
+  std::string after;
+  ASSERT_TRUE(ReadWholeFile(path, after));
+  EXPECT_EQ(after, before);
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0444u);  // still the same read-only file
+  // Writable again: the next registration saves both.
+  ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+  EXPECT_EQ(FList.RegisterDispatchID("{THIRD}", "Viewer", 0), 1);
+  EXPECT_EQ(File().ReadSections(), (std::vector<std::string>{"{FIRST}", "{SECOND}", "{THIRD}"}));
 }
 
 }  // namespace

@@ -60,6 +60,32 @@ TEST(SplitNextDestinationTest, BracketDepthDecidesWhereItemsAndOptionsEnd) {
   EXPECT_EQ(Split("\t Tcp \r[Host=h]"), (TSplit{"Tcp", "Host=h", ""}));
 }
 
+TEST(SplitNextDestinationTest, WalkingByPositionGivesTheSameItemsAndLongStringsStayLinear) {
+  const std::string text = " File[a,b], Viewer,,File[x] x,File[a[b]c],Tcp[Host=h";
+  std::string remaining = text;
+  size_t position = 0;
+  while (!remaining.empty()) {
+    ASSERT_LT(position, text.size());
+    TSplit cut;
+    SplitNextDestination(remaining, cut.Kind, cut.Options);
+    TSplit walked;
+    SplitNextDestination(text, position, walked.Kind, walked.Options);
+    EXPECT_EQ(walked.Kind, cut.Kind);
+    EXPECT_EQ(walked.Options, cut.Options);
+    EXPECT_EQ(text.substr(position), remaining);
+  }
+  EXPECT_EQ(position, text.size());
+
+  // 16 MiB of commas: cutting the text after each item took minutes; walking it is linear.
+  TTempHome home;
+  TLogCapture log;
+  TBxDispatchList list;
+  list.SetName(std::string(16 * 1024 * 1024, ','));
+  EXPECT_TRUE(list.Invalid);
+  EXPECT_EQ(log.Texts(TLogLevel::Error),
+            std::vector<std::string>{"Invalid Destination: No Active destinations specified"});
+}
+
 TEST(DispatchListTest, BuildsMembersInStringOrderAndLeavesOutWhatFails) {
   TTempHome home;
   TTestKinds kinds;

@@ -114,6 +114,50 @@ TEST_F(DispatchThreadTest, UnregistrationRemovesTheEntryLogsOnceAndSavesEachTime
   EXPECT_EQ(FLog.Entries().size(), 2u);
 }
 
+TEST_F(DispatchThreadTest, UnregistrationFreesTheDestinationsBeforeItsEntryAndTheSave) {
+  ASSERT_EQ(FRegistry.RegisterDispatchID("{ORDER}", "File[Path=freed:a],File[Path=freed:b]", 0), 1);
+  FLog.Clear();
+  Add(92, "{ORDER}", "");
+  ASSERT_TRUE(WaitForLines(3));
+  const std::vector<std::string> lines = FLog.Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "Info: freed:a");
+  EXPECT_EQ(lines[1], "Info: freed:b");
+  EXPECT_EQ(lines[2].rfind("Unreg: Unregister Logger {ORDER} (C)", 0), 0u) << lines[2];
+}
+
+TEST(DispatchIDListOrderTest, AtShutdownTheLastRegistrationIsFreedFirst) {
+  TTempHome home;
+  TTestKinds kinds;
+  TLogCapture log;
+  {
+    TBxDispatchIDList registry;
+    for (const char* id : {"{A}", "{B}", "{C}"}) {
+      ASSERT_EQ(registry.RegisterDispatchID(id, std::string("File[Path=freed:") + id + "]", 0), 1);
+    }
+    log.Clear();
+  }
+  EXPECT_EQ(log.Lines(),
+            (std::vector<std::string>{"Info: freed:{C}", "Info: freed:{B}", "Info: freed:{A}"}));
+}
+
+TEST_F(DispatchThreadTest, ANonAsciiDispatchIDInTheAnsiCodePageFindsItsUtf8Registration) {
+  // The registry keeps IDs as UTF-8 (as UDP and XML registrations bring them); a record's
+  // DispatchID field is in the ANSI code page (CP1252 here).
+  const std::string utf8 = "{Gr\u00F6\u00DFe}";
+  const std::string ansi = "{Gr\xF6\xDF" + std::string("e}");
+  ASSERT_EQ(FRegistry.RegisterDispatchID(utf8, "Viewer", kConnectionUdp), 1);
+  Add(0, ansi, "ansi id");
+  Add(92, "{GR\xF6\xDF" + std::string("E}"), "");
+  Add(0, ansi, "after");
+  ASSERT_TRUE(WaitForLines(2));
+  EXPECT_EQ(TRecordingSink::Instance().Records(), std::vector<std::string>{"Viewer 0 ansi id"});
+  const std::vector<std::string> lines = FLog.Lines();
+  // The line shows the first 8 bytes of the ID as UTF-8.
+  EXPECT_EQ(lines[0].rfind("Unreg: Unregister Logger {GR\u00F6\u00DFE (U)", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1], "Warning: Destination for " + utf8 + " NOT FOUND");
+}
+
 TEST_F(DispatchThreadTest, ExceptionStopsThatMessageOnlyAndIsLoggedOnce) {
   ASSERT_EQ(FRegistry.RegisterDispatchID("R", "Raise,Viewer", 0), 1);
   ASSERT_EQ(FRegistry.RegisterDispatchID("V", "Viewer", 0), 1);

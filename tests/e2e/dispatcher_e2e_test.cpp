@@ -388,6 +388,7 @@ TEST_F(DispatcherE2ETest, ServiceModeUnderATestServiceManager) {
   EXPECT_NE(unit.find("Type=notify\n"), std::string::npos);
   EXPECT_NE(unit.find("ExecStart=" + kBin + "/BxDispatcher\n"), std::string::npos);
   EXPECT_NE(unit.find("Restart=on-failure\n"), std::string::npos);
+  EXPECT_NE(unit.find("LimitNOFILE=65536\n"), std::string::npos);
 
   // Installed, but not started by the service manager: ends without creating anything.
   run = RunProgram({kBin + "/BxDispatcher"}, FHome.Path(), {{"NOTIFY_SOCKET", "\x01"}});

@@ -135,7 +135,7 @@ TEST(KvXmlParserTest, ElementIntegerAcceptsDecimal32BitOnly) {
   p.Parse(
       u"<r><a> 42\r\n</a><b>4x</b><c>2147483648</c><d>-2147483648</d><e></e><f>0x10</f>"
       u"<g>+7</g><h>99999999999999999999</h></r>");
-  EXPECT_EQ(p.ElementInteger(u"a", -1), 42);
+  EXPECT_EQ(p.ElementInteger(u"a", -1), -1);  // blanks around the digits: not an integer
   EXPECT_EQ(p.ElementInteger(u"b", -1), -1);
   EXPECT_EQ(p.ElementInteger(u"c", -1), -1);
   EXPECT_EQ(p.ElementInteger(u"d", -1), INT32_MIN);
@@ -151,7 +151,12 @@ TEST(KvXmlParserTest, SurvivesDeepNestingAndBoundsItsWarningList) {
   std::u16string deep;
   for (int i = 0; i < 200000; ++i) deep += u"<a>";
   deep += u"<MsgType>9</MsgType>";
+  p.Parse(deep);  // refused by default: elements nest at most 256 deep
+  EXPECT_EQ(p.Refusal(), "elements nested more than 256 deep");
+  EXPECT_EQ(p.Root().ChildCount(), 0u);
+  p.Limits = {.MaxNodes = 300000, .MaxDepth = 300000, .TreeBaseBytes = size_t{1} << 30};
   p.Parse(deep);
+  EXPECT_FALSE(p.Refused());
   EXPECT_EQ(p.ElementInteger(u"msgtype", 0), 9);
   EXPECT_EQ(p.ElementText(u"a"), u"9");
   p.Parse(std::u16string(5000, u'>'));

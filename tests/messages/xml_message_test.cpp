@@ -75,6 +75,9 @@ TEST(XmlMessageTest, FindsElementsInAnyCaseAndNestingTakingTheFirst) {
   EXPECT_EQ(Message("<MsgType>7</MsgType><MsgType>8</MsgType>")->MsgType, 7);
   EXPECT_EQ(Message("<a><MsgType>9</MsgType></a><MsgType>10</MsgType>")->MsgType, 9);
   EXPECT_EQ(Message("<MsgType>x</MsgType>")->MsgType, 0);
+  // "decimal integer": blanks around the digits make the text no integer, so the default.
+  EXPECT_EQ(Message("<MsgType> 1 </MsgType>")->MsgType, 0);
+  EXPECT_EQ(Message("<MsgType>-1</MsgType>")->MsgType, -1);
 }
 
 TEST(XmlMessageTest, FillsEveryFieldAndSwapsColourBytes) {

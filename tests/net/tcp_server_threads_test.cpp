@@ -1,9 +1,14 @@
 #include "net/tcp_server.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -229,6 +234,39 @@ TEST(TcpServer, ThousandIdleConnectionsThenTraffic) {
   EXPECT_TRUE(f.WaitConnections(1));
   f.FServer.SetActive(false);
   EXPECT_TRUE(f.Errors().empty());
+}
+
+// The nice value of this process's thread whose name starts with `prefix`; no value when no
+// such thread runs.
+std::optional<int> NiceOfThread(const std::string& prefix) {
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    if (name.rfind(prefix, 0) != 0) continue;
+    errno = 0;
+    const int nice =
+        getpriority(PRIO_PROCESS, static_cast<id_t>(std::stoi(task.path().filename().string())));
+    if (errno == 0) return nice;
+  }
+  return std::nullopt;
+}
+
+TEST(TcpServer, ListenerThreadsRunAtTheHighestPriorityWhereAllowed) {
+  TServerFixture f;
+  // Thread names are cut to 15 characters: "TestServer Listener #1" reads "TestServer List".
+  std::optional<int> nice;
+  for (int i = 0; i < 2000 && !nice; ++i) {
+    nice = NiceOfThread("TestServer List");
+    if (!nice) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(nice.has_value());
+  // Raising above normal needs the privilege; without it the listener stays at normal.
+  if (geteuid() == 0) {
+    EXPECT_EQ(*nice, -10);
+  } else {
+    EXPECT_LE(*nice, 0);
+  }
 }
 
 }  // namespace

@@ -124,6 +124,36 @@ TEST(WindowEndpoint, SentFramesMayCarryTheHandlersBytesBack) {
   EXPECT_EQ(answers[3].Bytes, "");
 }
 
+TEST(WindowEndpoint, PostedCopyDataAndMessagesOutsideTheFilterAreAnsweredZero) {
+  TEndpointFixture f;
+  // Like the dispatcher's: 74 and 1106 only.
+  TWindowEndpoint endpoint("TFrmDispatcher", "Brevix Dispatcher", f.FLoop,
+                           [](uint32_t m) { return m == WM_COPYDATA || m == 1106; });
+  auto results = f.WithClient([] {
+    auto client = FindWindowEndpoint("TFrmDispatcher", "Brevix Dispatcher");
+    std::vector<std::optional<int64_t>> r;
+    if (!client) return r;
+    r.push_back(client->PostFrame(WM_COPYDATA, 1, 0x7F000001, std::string(1 << 20, 'p')));
+    r.push_back(client->SendFrame(kWmLogEntry, 3, 0, "forged activity-log line"));
+    r.push_back(client->PostFrame(kWmLogEntry, 3, 0, "forged again"));
+    r.push_back(client->PostFrame(1094, 0, 0, {}));
+    r.push_back(client->PostFrame(WM_TIMER, 1, 0, {}));
+    r.push_back(client->SendFrame(WM_COPYDATA, 1, 0, "ok"));  // the connection still serves
+    r.push_back(client->PostFrame(1106, 0, 0, {}));
+    return r;
+  });
+  EXPECT_EQ(results, (std::vector<std::optional<int64_t>>{0, 0, 0, 0, 0, 3, 1}));
+  // Nothing forged reached the loop: only the reload and one Warning for the connection.
+  std::vector<uint32_t> posted;
+  for (const TLoopMessage& m : f.Posted) {
+    if (m.Msg != TEndpointFixture::kDone) posted.push_back(m.Msg);
+  }
+  EXPECT_EQ(posted, (std::vector<uint32_t>{kWmLogEntry, 1106}));
+  EXPECT_EQ(f.LogTexts(),
+            std::vector<std::string>{"Window endpoint TFrmDispatcher.Brevix Dispatcher: refused "
+                                     "message 1104, which other programs may not send"});
+}
+
 TEST(WindowEndpoint, BadFramesCloseOnlyTheirConnection) {
   TEndpointFixture f;
   TWindowEndpoint endpoint("TFrmDispatcher", "Brevix Dispatcher", f.FLoop);

@@ -71,6 +71,62 @@ TEST_F(TcpReceiverTest, RecordIsQueuedAndRegistrationAnsweredWithTheRegistrysRes
   EXPECT_EQ(TakeQueued().size(), 1u);
 }
 
+TEST_F(TcpReceiverTest, ADispatchIDFieldWithoutTerminatorCountsItsFirst41Bytes) {
+  Start();
+  auto client = Connect();
+  std::string record = RecordBytes(0, "", "Viewer");
+  const std::string id42 = "{" + std::string(40, 'D') + "}";  // 42 bytes, no terminator
+  std::memcpy(record.data() + 54, id42.data(), 42);
+  client->Write(Request(bxmUTF8MessageFormat, 91, record));
+  EXPECT_EQ(client->ReadInt32(), 1);
+  EXPECT_EQ(Registered(id42.substr(0, 41)), "Viewer 1");
+  EXPECT_EQ(Registered(id42), "-");
+}
+
+TEST_F(TcpReceiverTest, ANonAsciiDispatchIDRegistersUnderOneKeyOverRecordAndXml) {
+  Start();
+  auto client = Connect();
+  const std::string utf8 =
+      "{Gr\xC3\xB6\xC3\x9F"
+      "e}";
+  const std::string ansi =
+      "{Gr\xF6\xDF"
+      "e}";  // the same ID in CP1252, as records carry it
+  client->Write(Request(bxmUTF8MessageFormat, 91, RecordBytes(91, ansi, "Viewer")));
+  EXPECT_EQ(client->ReadInt32(), 1);
+  EXPECT_EQ(Registered(utf8), "Viewer 1");
+  // XML carries the ID as UTF-8 text; the record it gives holds it in CP1252, and registers
+  // under the same key: a second registration of a registered ID changes nothing.
+  const TDispatchMessagePtr record = BuildDispatchMessage(
+      {.MsgType = 91, .TimeStampDate = 733000, .DispatchID = utf8, .MsgText = "File"});
+  const std::string xml = EncodeXmlMessage(*record, bxmUTF8XmlMessageFormat);
+  ASSERT_NE(xml.find("<DispatchID>" + utf8 + "</DispatchID>"), std::string::npos) << xml;
+  client->Write(Request(bxmUTF8XmlMessageFormat, 91, xml));
+  EXPECT_EQ(client->ReadInt32(), 1);
+  EXPECT_EQ(Registered(utf8), "Viewer 1");
+  TBxDispatchIDList& list = *DispatchIDList();
+  auto lock = list.Lock();
+  EXPECT_EQ(list.Count(lock), 1);
+}
+
+TEST_F(TcpReceiverTest, AnXmlTagBombIsRefusedWithOneErrorAndTheConnectionGoesOn) {
+  Start();
+  auto client = Connect();
+  std::string bomb;
+  bomb.reserve(16 * 1024 * 1024);
+  while (bomb.size() < 16 * 1024 * 1024) bomb += "<a/>";
+  FLog.Clear();
+  client->Write(Request(bxmUTF8XmlMessageFormat, 0, bomb));
+  EXPECT_EQ(client->ReadInt32(), 1);
+  ASSERT_TRUE(FLog.WaitForText("Exception in TcpServerExecute: "));
+  EXPECT_EQ(FLog.Texts(TLogLevel::Error),
+            std::vector<std::string>{
+                "Exception in TcpServerExecute: XML document refused: more than 65536 nodes"});
+  EXPECT_TRUE(TakeQueued().empty());
+  client->Write(BigEndian32(bxmCommand) + BigEndian32(0));  // the same connection still serves
+  EXPECT_EQ(client->ReadInt32(), 1);
+}
+
 TEST_F(TcpReceiverTest, TransferFormatsXmlAnsiAndTheRefusedUnicodeXml) {
   Start();
   auto client = Connect();
@@ -201,7 +257,6 @@ TEST_F(TcpReceiverTest, HostileRequestsCloseOnlyTheirOwnConnection) {
       {Request(bxmUTF8MessageFormat, 0, lying), "claims"},
       {Request(bxmAnsiMessageFormat, 0, record.substr(0, 100)), "record too short"},
       {BigEndian32(7) + BigEndian32(219) + legacy.substr(0, 219), "legacy record refused"},
-      {BigEndian32(41) + std::string(20000, 'A') + "\r\n", "Max line length exceeded."},
       {"\x12\x34\x56\x78\x9A\xBC\xDE\xF0garbage", "payload length"},
   };
   for (const auto& [bytes, fragment] : cases) {
@@ -224,6 +279,22 @@ TEST_F(TcpReceiverTest, HostileRequestsCloseOnlyTheirOwnConnection) {
   mixed->Write(Request(bxmUTF8MessageFormat, 0, record) + Request(bxmUTF8MessageFormat, 0, lying));
   EXPECT_EQ(mixed->ReadInt32(), 1);
   EXPECT_TRUE(mixed->ClosedByPeer());
+
+  // A registration line over 16,384 characters is a failed read: closed, nothing logged.
+  FLog.Clear();
+  auto longLine = Connect();
+  longLine->Write(BigEndian32(41) + std::string(16385, 'A') + "\r\nViewer\r\n");
+  EXPECT_TRUE(longLine->ClosedByPeer());
+  good->Write(Request(bxmUTF8MessageFormat, 0, record));
+  EXPECT_EQ(good->ReadInt32(), 1);
+  EXPECT_TRUE(FLog.Entries().empty());
+  EXPECT_EQ(Registered(std::string(16385, 'A')), "-");
+  auto exact = Connect();  // 16,384 characters still make a line
+  exact->Write(BigEndian32(41) + std::string(16384, 'B') + "\r\nViewer\r\n" +
+               BigEndian32(bxmCommand) + BigEndian32(0));
+  EXPECT_EQ(exact->ReadInt32(), 1);
+  EXPECT_EQ(Registered(std::string(16384, 'B')), "Viewer 1");
+  TakeQueued();
 
   // A peer that closes between requests ends quietly.
   FLog.Clear();

@@ -50,6 +50,23 @@ TEST(UdpDatagramTest, RegistrationNeedsExactlyThreeLinesAndTheExactTag) {
   }
 }
 
+TEST(UdpDatagramTest, DatagramsAreReadAsUtf8) {
+  // Valid UTF-8 stays as it is; a byte that starts no valid sequence reads as U+FFFD.
+  TBxUdpDatagram d = ParseUdpDatagram(
+      "REGDISPATCH\r\n{Gr\xC3\xB6\xC3\x9F"
+      "e}\r\nViewer");
+  EXPECT_EQ(d.DispatchID,
+            "{Gr\xC3\xB6\xC3\x9F"
+            "e}");
+  d = ParseUdpDatagram(
+      "REGDISPATCH\r\n{Gr\xF6\xDF"
+      "e}\r\nFile[Path=\xFF]");
+  EXPECT_EQ(d.DispatchID,
+            "{Gr\xEF\xBF\xBD\xEF\xBF\xBD"
+            "e}");
+  EXPECT_EQ(d.DestinationString, "File[Path=\xEF\xBF\xBD]");
+}
+
 TEST(UdpDatagramTest, MessageIsDecodedAndCheckedBeforeItIsAccepted) {
   const std::string record = Record(4, "hello");
   TBxUdpDatagram d = ParseUdpDatagram(MessageDatagram(record));
@@ -62,6 +79,10 @@ TEST(UdpDatagramTest, MessageIsDecodedAndCheckedBeforeItIsAccepted) {
   EXPECT_EQ(ParseUdpDatagram(MessageDatagram(record, "-3")).Kind, TKind::Ignored);
   EXPECT_EQ(ParseUdpDatagram(MessageDatagram(record, "12x")).Kind, TKind::Ignored);
   EXPECT_EQ(ParseUdpDatagram(MessageDatagram(record, "99999999999999999999")).Kind, TKind::Ignored);
+  // The size line is a 32-bit integer: beyond 2147483647 it is not one.
+  EXPECT_EQ(ParseUdpDatagram(MessageDatagram(record, "2147483647")).Kind, TKind::Message);
+  EXPECT_EQ(ParseUdpDatagram(MessageDatagram(record, "2147483648")).Kind, TKind::Ignored);
+  EXPECT_EQ(ParseUdpDatagram(MessageDatagram(record, "4294967297")).Kind, TKind::Ignored);
   // Another format code, or one that is not a number.
   EXPECT_EQ(ParseUdpDatagram("2130706434\r\n1\r\nAAAA").Kind, TKind::Ignored);
   EXPECT_EQ(ParseUdpDatagram("0x7F000001\r\n1\r\nAAAA").Kind, TKind::Ignored);

@@ -1,5 +1,7 @@
 #include "support/recording_destination.h"
 
+#include "platform/log_entry.h"
+
 #include <stdexcept>
 
 #include "destinations/http_destination.h"
@@ -92,6 +94,8 @@ TRecordingDestination::TRecordingDestination(std::string kind, TMode mode)
 TRecordingDestination::~TRecordingDestination() {
   TRecordingSink::Instance().Alive.fetch_sub(1);
   TRecordingSink::Instance().Destroyed.fetch_add(1);
+  // "freed:" paths say when they are freed, in order with the other activity-log entries.
+  if (Path.rfind("freed:", 0) == 0) AddLogEntry(TLogLevel::Info, Path);
 }
 
 void TRecordingDestination::Dispatch(TDispatchMessage& message) {

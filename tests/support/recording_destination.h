@@ -3,8 +3,9 @@
 // TRecordingDestination records every message it is given in a process-wide TRecordingSink as
 // "<name as written>[<options>] <MsgType> <MsgText>". Its options: Path (text), MaxSize and
 // Port (integer), LogByDate (Boolean). Variants: "Raise" throws std::runtime_error("boom")
-// from Dispatch; "Gate" waits in Dispatch until the sink's gate opens (to hold the dispatch
-// thread while a test fills the queue).
+// from Dispatch; one whose Path begins "freed:" logs its Path at level Info when it is
+// destroyed (to see the order of freeing among the log entries); "Gate" waits in Dispatch until the
+// sink's gate opens (to hold the dispatch thread while a test fills the queue).
 //
 // TTestKinds builds a table with the recording kind under "File" and "Viewer", "Raise",
 // "Gate", and the real Tcp, Udp and Http kinds, publishes it for its lifetime and resets the

@@ -159,7 +159,7 @@ TFrmAbout::TFrmAbout(int tool, QWidget* parent)
 
   QFont descriptionFont;
   descriptionFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
-  descriptionFont.setPixelSize(11);
+  descriptionFont.setPixelSize(12);
   FDescription = TransparentLabel(this, QString::fromUtf8(texts.Description), descriptionFont,
                                   QColor(40, 50, 70));
   FDescription->setWordWrap(true);

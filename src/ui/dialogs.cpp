@@ -7,7 +7,6 @@
 #include <exception>
 
 #include "config/paths.h"
-#include "platform/file_access.h"
 #include "platform/log_entry.h"
 #include "ui/about_box.h"
 #include "ui/empty_queue_dialog.h"
@@ -70,8 +69,7 @@ void ShowMessageBox(const std::string& text) {
 }
 
 void ShowHelp(const std::string& topic) {
-  const bool available = !GetInstallPath().empty() && RegularFileExists(HelpFilePath());
-  if (!available) {
+  if (!HelpFileExists()) {
     ShowMessageBox(kHelpMissingText);
     return;
   }

@@ -25,11 +25,7 @@ void ShowAboutBox();
 // A message box with the given text (the missing help file): caption "Brevix Help", error icon.
 void ShowMessageBox(const std::string& text);
 // Opens a topic of the help file ("Dispatcher", "Dispatcher_Settings"); when the help file is
-// missing, shows "Brevix Help File (Brevix4.chm) could not be found." in ShowMessageBox.
+// missing, shows kHelpMissingText (config/paths.h) in ShowMessageBox.
 void ShowHelp(const std::string& topic);
-
-// The text shown when the help file is missing.
-inline constexpr const char* kHelpMissingText =
-    "Brevix Help File (Brevix4.chm) could not be found.";
 
 }  // namespace bx::ui

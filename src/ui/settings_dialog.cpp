@@ -194,16 +194,16 @@ void TfrmDispatcherSettings::BuildMessagesPage(QWidget* page) {
       "QToolButton:hover { border-color: #2f5597; }"
       "QToolButton:checked { border: 2px solid #2f5597; background: #a9bfe3; }"));
   for (size_t i = 0; i < MessageTypeButtons().size(); ++i) {
-    const TMessageTypeButton& spec = MessageTypeButtons()[i];
+    const TMessageTypeButton& entry = MessageTypeButtons()[i];
     auto* button = new QToolButton(panel);
     button->setCheckable(true);
-    button->setIcon(MessageTypeIcon(spec.Type));
+    button->setIcon(MessageTypeIcon(entry.Type));
     button->setIconSize(QSize(16, 16));
-    button->setToolTip(Text(spec.Hint));
-    button->setAccessibleName(Text(spec.Hint));
-    button->setGeometry(MessageTypeButtonLeft(spec), MessageTypeButtonTop(spec),
+    button->setToolTip(Text(entry.Hint));
+    button->setAccessibleName(Text(entry.Hint));
+    button->setGeometry(MessageTypeButtonLeft(entry), MessageTypeButtonTop(entry),
                         kMessageTypeButtonSize, kMessageTypeButtonSize);
-    const int type = spec.Type;
+    const int type = entry.Type;
     connect(button, &QToolButton::toggled, this, [this, type](bool down) {
       if (!FFilling) FModel.SetMessageButtonDown(type, down);
     });

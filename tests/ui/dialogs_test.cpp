@@ -21,6 +21,7 @@
 
 #include "config/dispatcher_settings.h"
 #include "config/ini_file.h"
+#include "config/paths.h"
 #include "dialog_test_helpers.h"
 #include "host/about_box_model.h"
 #include "support/temp_home.h"
@@ -349,7 +350,7 @@ int ShowOne(const std::string& name, bool sample) {
   } else if (name == "about") {
     bx::ui::ShowAboutBox();
   } else if (name == "help-missing") {
-    bx::ui::ShowMessageBox(bx::ui::kHelpMissingText);
+    bx::ui::ShowMessageBox(bx::kHelpMissingText);
   } else {
     std::fprintf(stderr,
                  "unknown dialog %s; one of settings-paths, settings-ports, settings-messages, "

@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -152,15 +153,15 @@ class SettingsDialogTest : public QObject {
       QVERIFY2(labels.contains(QString::fromUtf8(text)), text);
     }
     // The 36 toggle buttons: hints, images, size, rows 28 and columns 29 apart.
-    for (const bx::TMessageTypeButton& spec : bx::MessageTypeButtons()) {
-      QToolButton* button = dialog.MessageButton(spec.Type);
+    for (const bx::TMessageTypeButton& entry : bx::MessageTypeButtons()) {
+      QToolButton* button = dialog.MessageButton(entry.Type);
       QVERIFY(button != nullptr);
-      QCOMPARE(button->toolTip(), QString::fromUtf8(spec.Hint));
+      QCOMPARE(button->toolTip(), QString::fromUtf8(entry.Hint));
       QVERIFY(button->isCheckable());
       QVERIFY(!button->icon().isNull());
       QCOMPARE(button->height(), 24);
       QCOMPARE(button->pos(),
-               QPoint(bx::MessageTypeButtonLeft(spec), bx::MessageTypeButtonTop(spec)));
+               QPoint(bx::MessageTypeButtonLeft(entry), bx::MessageTypeButtonTop(entry)));
     }
     QCOMPARE(dialog.MessageButton(24)->y() - dialog.MessageButton(0)->y(), 28);
     QCOMPARE(dialog.MessageButton(8)->x() - dialog.MessageButton(0)->x(), 29);
@@ -309,8 +310,8 @@ class SettingsDialogTest : public QObject {
 
     dialog.ShowSettings([] {});
     QTest::mouseClick(dialog.BlockAllMessagesButton(), Qt::LeftButton);
-    for (const bx::TMessageTypeButton& spec : bx::MessageTypeButtons()) {
-      QVERIFY(dialog.MessageButton(spec.Type)->isChecked());
+    for (const bx::TMessageTypeButton& entry : bx::MessageTypeButtons()) {
+      QVERIFY(dialog.MessageButton(entry.Type)->isChecked());
     }
     open.Close();
     QCOMPARE(open.Value("Dispatcher", "BlockedMessages"), QStringLiteral("1111111"
@@ -443,6 +444,27 @@ class SettingsDialogTest : public QObject {
     QVERIFY(!dialog.isVisible());
     QVERIFY(!called);
     QCOMPARE(bx::test::ReadFile(path), text);
+  }
+
+  void FailedSaveIsShownAndDoesNotCallBack() {
+    TOpenDialog open;
+    // The file turns into a folder: it can no longer be replaced.
+    std::filesystem::remove(open.Path);
+    std::filesystem::create_directory(open.Path);
+    QString caption;
+    QString text;
+    auto shown = OnModal<QMessageBox>([&](QMessageBox* box) {
+      caption = box->windowTitle();
+      text = box->text();
+      box->accept();
+    });
+    open.Close();
+    QVERIFY(*shown);
+    QVERIFY(!open.Dialog->isVisible());
+    QCOMPARE(open.Saves, 0);
+    QCOMPARE(caption, QStringLiteral("Brevix Dispatcher Settings"));
+    QVERIFY2(text.startsWith(QStringLiteral("The settings could not be saved: ")),
+             qPrintable(text));
   }
 
   void HelpShowsTheMissingHelpFileMessage() {

@@ -89,12 +89,9 @@ int RunDesktop(const std::vector<std::string>& args) {
   if (display) face = LoadDesktopFace(loop, &noFace);
   TFrmDispatcherOptions options;
   options.Arguments = args;
-  if (face) {
-    options.View = &face->View();
-  } else if (StandardOutputIsTerminal()) {
-    // No desktop face: the terminal shows the activity log instead.
-    options.EchoEntry = EchoToTerminal;
-  }
+  if (face) options.View = &face->View();
+  // A run from a terminal also shows the activity log there.
+  if (StandardOutputIsTerminal()) options.EchoEntry = EchoToTerminal;
   auto hub = std::make_unique<TFrmDispatcher>(loop, std::move(options));
   if (display && !face) {
     AddLogEntry(TLogLevel::Info, "No desktop face (" + noFace +

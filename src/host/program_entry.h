@@ -2,7 +2,8 @@
 // whether the service is installed.
 //
 // 0. "--help" (also "-h", "-?", "/?") prints kDispatcherHelp and "--version" the version, and
-//    the process ends with exit code 0 before anything else happens.
+//    the process ends with exit code 0 before anything else happens. Then the activity log's
+//    dates take the user's short date format (LC_TIME, short_date.h).
 // 1. The instance lock ("<RunFolder()>/Brevix Dispatcher Mutex.lock"; a service's is in its
 //    RuntimeDirectory=, so root's own command lines never meet it): when another process holds
 //    it, the process ends at once with exit code 0, silently and touching nothing, whatever the
@@ -21,8 +22,11 @@
 //    "INIT_UNRESTRICTED", "MONITOR_PORTS" (after "-", "/" or "\") acts alone and the process
 //    ends with exit code 0.
 // 4. Otherwise the desktop run: the hub, StartDispatcher(false), the main loop until the hub
-//    closes. SIGINT and SIGTERM close it as "Stop &Dispatcher" does. Without a desktop face
-//    every activity-log line is also printed to standard output when that is a terminal.
+//    closes. SIGINT and SIGTERM close it as "Stop &Dispatcher" does. With a display named in
+//    the environment the desktop face (desktop_face.h) is loaded and Qt's event loop drives the
+//    main loop; without one, or when the face cannot start, the program runs headless (NoTray)
+//    and says why in one Info entry when a display was named. Every activity-log line is also
+//    printed to standard output when that is a terminal.
 //
 // Threads: the process's main thread, once. Failure: the exit code; nothing throws.
 #pragma once

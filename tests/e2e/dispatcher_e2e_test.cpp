@@ -97,6 +97,9 @@ class DispatcherE2ETest : public ::testing::Test {
   std::unique_ptr<TChildProcess> Start(std::map<std::string, std::string> env = {},
                                        std::vector<std::string> args = {}) {
     args.insert(args.begin(), kBin + "/BxDispatcher");
+    // Headless, also when the tests run on a desktop.
+    env.emplace("DISPLAY", "\x01");
+    env.emplace("WAYLAND_DISPLAY", "\x01");
     auto child = std::make_unique<TChildProcess>(args, env, FHome.Path());
     EXPECT_TRUE(WaitFor([&] {
       return Log().find("MonitorPorts=") != std::string::npos &&

@@ -413,6 +413,46 @@ TEST_F(FrmDispatcherTest, AnEndpointTakenByAnotherProgramIsReportedAfterTheStart
   EXPECT_TRUE(FHub->ErrorIndicator());
 }
 
+// What a desktop face posts: menu commands by item index (hidden or disabled items do
+// nothing), Clear; without a desktop the missing help file goes to the activity log.
+TEST_F(FrmDispatcherTest, MenuCommandsAndClearArriveAsMessages) {
+  WriteSettings("[Settings]\nUIMode=1\n");
+  Create();
+  auto index = [&](const std::string& name) {
+    const auto& items = FHub->Menu().Items();
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i].Name == name) return i;
+    }
+    return items.size();
+  };
+  FLoop.Post(kWmMenuCommand, index("mnuDisable"));   // hidden in Restricted mode
+  FLoop.Post(kWmMenuCommand, index("mnuSepAbout"));  // a separator
+  FLoop.Post(kWmMenuCommand, 1000);                  // no such item
+  FLoop.Post(kWmMenuCommand, index("mnuHelp"));
+  EXPECT_EQ(Lines().back(), "Error: Brevix Help File (Brevix4.chm) could not be found.");
+  EXPECT_FALSE(FHub->Settings()->Disabled);
+
+  WriteSettings("[Settings]\nUIMode=2\n");
+  FLoop.Post(kWmReloadSettings);
+  FLoop.Post(kWmMenuCommand, index("mnuEmptyQueue"));  // disabled: the queue is empty
+  FLoop.Post(kWmMenuCommand, index("mnuDisable"));
+  EXPECT_EQ(Lines().back(), "Warning: Dispatcher is Disabled");
+  EXPECT_TRUE(FHub->Settings()->Disabled);
+  const std::vector<std::string> lines = Lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Warning: Emptying Message Queue"), 0);
+  FLoop.Post(kWmMenuCommand, index("mnuViewLog"));
+  Pump();
+  EXPECT_TRUE(FView.LogVisible);
+
+  FLoop.Post(kWmClearLog);
+  Pump();
+  EXPECT_EQ(FHub->Log().Count(), 0u);
+  EXPECT_EQ(ReadFile(LogPath()), "\xEF\xBB\xBFMsgType\tDate\t\tTime\t\tMessage\r\n");
+  FLoop.Post(kWmMenuCommand, index("mnuStopDispatcher"));
+  Pump();
+  EXPECT_TRUE(FHub->Closing());
+}
+
 }  // namespace
 }  // namespace bx
 

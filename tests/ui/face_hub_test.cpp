@@ -165,6 +165,38 @@ class FaceHubTest : public QObject {
     }
   }
 
+  // A double click opens the settings dialog in Unrestricted mode only; its Close saves and
+  // the reload reaches the hub as WM_USER+82.
+  void DoubleClickOpensTheSettingsOnlyInUnrestrictedMode() {
+    auto settingsShown = [] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->windowTitle() == QStringLiteral("Brevix Dispatcher Settings")) {
+          return w;
+        }
+      }
+      return static_cast<QWidget*>(nullptr);
+    };
+    {
+      TFaceFixture face("[Settings]\nUIMode=1\n");
+      face.Loop.Post(bx::kWmTrayCallback, 0, bx::WM_LBUTTONDBLCLK);
+      QTest::qWait(100);
+      QVERIFY(settingsShown() == nullptr);
+    }
+    TFaceFixture face(kUnrestricted);
+    face.Loop.Post(bx::kWmTrayCallback, 0, bx::WM_LBUTTONDBLCLK);
+    QTRY_VERIFY(settingsShown() != nullptr);
+    QWidget* dialog = settingsShown();
+    size_t summaries = 0;
+    for (const auto& e : face.Hub->Log().Entries()) summaries += e.Text.rfind("Enabled;", 0) == 0;
+    QVERIFY(ClickButton(dialog, QStringLiteral("Close")));
+    QTRY_VERIFY(settingsShown() == nullptr);
+    QTRY_VERIFY([&] {
+      size_t now = 0;
+      for (const auto& e : face.Hub->Log().Entries()) now += e.Text.rfind("Enabled;", 0) == 0;
+      return now == summaries + 1;
+    }());
+  }
+
   // WM_USER+83 from another program (BxSend --show-log) shows the window and clears the error
   // indicator; Clear reaches the hub, and a file that cannot be rewritten is reported as an
   // Error entry in the cleared list instead of unwinding into Qt.

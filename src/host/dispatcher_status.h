@@ -19,13 +19,14 @@ struct TBxDispatcherStatus {
   std::string State;  // "starting" (before StartDispatcher), "running", "disabled"
   bool Service = false;
   uint64_t QueuedMessages = 0;
-  uint64_t QueuedBytes = 0;
+  uint64_t QueuedBytes = 0;  // with each message's node and allocator share (kMessageOverhead)
   int Registrations = 0;
   TBxDispatchCounts Counts;
 };
 
 // The destination kinds listed in every report, whether they failed or not.
-inline constexpr const char* kStatusDestinationKinds[] = {"Viewer", "File", "Tcp", "Udp", "Http"};
+inline constexpr const char* kStatusDestinationKinds[] = {"Viewer", "File", "Tcp",
+                                                          "Udp",    "Http", "Syslog"};
 
 std::string FormatStatusText(const TBxDispatcherStatus& status);
 std::string FormatStatusJson(const TBxDispatcherStatus& status);

@@ -120,7 +120,9 @@ TEST_F(ServiceStatusTest, SnapshotCountsQueueAndLastErrors) {
   Create(0);
   // Before the dispatch thread exists messages wait in the queue: depth and bytes are exact.
   TDispatchMessagePtr message = BuildDispatchMessage({});
-  const uint64_t size = static_cast<uint64_t>(DispatchMessageSize(*message));
+  // The queue counts each message's bytes with its node and the allocator's share.
+  const uint64_t size =
+      static_cast<uint64_t>(DispatchMessageSize(*message) + TBxMessageQueue::kMessageOverhead);
   for (int i = 0; i < 3; ++i) MessageQueue()->AddMessage(*message);
   CountReceived(kConnectionCopyData);
   CountReceived(kConnectionUdp);
@@ -129,12 +131,13 @@ TEST_F(ServiceStatusTest, SnapshotCountsQueueAndLastErrors) {
                          TDateTime{2026, 12, 9, 7, 59, 58, 250});
 
   const std::string json = StatusReply(kStatusJson);
-  EXPECT_EQ(json, "{\"state\":\"starting\",\"service\":false,\"queue\":{\"messages\":3,\"bytes\":" +
-                      std::to_string(3 * size) +
-                      "},\"received\":{\"endpoint\":1,\"tcp\":0,\"udp\":2},\"delivered\":0,"
-                      "\"failed\":0,\"registrations\":0,\"lastErrors\":{\"Viewer\":null,\"File\":{"
-                      "\"time\":\"2026-12-09 07:59:58.250\",\"text\":\"Log File Open Error: "
-                      "/nowhere/a.bxl\"},\"Tcp\":null,\"Udp\":null,\"Http\":null}}");
+  EXPECT_EQ(json,
+            "{\"state\":\"starting\",\"service\":false,\"queue\":{\"messages\":3,\"bytes\":" +
+                std::to_string(3 * size) +
+                "},\"received\":{\"endpoint\":1,\"tcp\":0,\"udp\":2},\"delivered\":0,"
+                "\"failed\":0,\"registrations\":0,\"lastErrors\":{\"Viewer\":null,\"File\":{"
+                "\"time\":\"2026-12-09 07:59:58.250\",\"text\":\"Log File Open Error: "
+                "/nowhere/a.bxl\"},\"Tcp\":null,\"Udp\":null,\"Http\":null,\"Syslog\":null}}");
   const std::string text = StatusReply(kStatusText);
   EXPECT_NE(text.find("State: starting (desktop)\n"), std::string::npos) << text;
   EXPECT_NE(text.find("Queue: 3 messages, " + std::to_string(3 * size) + " bytes\n"),

@@ -45,11 +45,29 @@ class LiveViewerTest : public ::testing::Test {
   ~LiveViewerTest() override { CloseViewer(); }
 
   // Asks a running viewer to close and waits until its endpoint has gone.
+  // Its endpoint's path goes first; the process (and with it every connection it holds) ends
+  // a moment later. A message sent in between reaches a viewer that is closing, which answers
+  // nothing, and is dropped rather than sent twice, so the wait covers the process as well.
   bool CloseViewer() {
     if (auto window = TBxLiveViewerDestination::FindViewerWindow()) {
       window->PostFrame(WM_CLOSE, 0, 0, {}, std::chrono::seconds(5));
     }
-    return WaitUntil([] { return TBxLiveViewerDestination::FindViewerWindow() == nullptr; });
+    if (!WaitUntil([] { return TBxLiveViewerDestination::FindViewerWindow() == nullptr; })) {
+      return false;
+    }
+    return WaitUntil([this] {
+      for (const std::string& pid : Lines(ReadFile(FHome / "starts"))) {
+        if (!ProcessEnded(pid)) return false;
+      }
+      return true;
+    });
+  }
+  // Gone, or ended and waiting to be reaped: its descriptors are closed either way.
+  static bool ProcessEnded(const std::string& pid) {
+    const std::string stat = ReadFile("/proc/" + pid + "/stat");
+    const size_t paren = stat.rfind(')');
+    return stat.empty() || paren == std::string::npos || paren + 2 >= stat.size() ||
+           stat[paren + 2] == 'Z' || stat[paren + 2] == 'X';
   }
   static bool WaitUntil(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + kWait;

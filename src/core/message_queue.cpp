@@ -161,9 +161,9 @@ bool TBxMessageQueue::IsEmpty() const {
 void TBxMessageQueue::LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes) {
   // Both are written under FLock only, so a load and a store suffice.
   FLinkedCount.store(FLinkedCount.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-  FBytesAdded.store(FBytesAdded.load(std::memory_order_relaxed) + static_cast<int64_t>(bytes) +
-                        kMessageOverhead,
-                    std::memory_order_relaxed);
+  FBytesAdded.store(
+      FBytesAdded.load(std::memory_order_relaxed) + static_cast<int64_t>(bytes) + kMessageOverhead,
+      std::memory_order_relaxed);
   TNode* tail = FTail.load(std::memory_order_relaxed);
   tail->Message = message;
   tail->Next.store(node, std::memory_order_release);

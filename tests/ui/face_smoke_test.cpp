@@ -5,36 +5,19 @@
 #include <QTest>
 #include <QTimer>
 
+#include "dialog_test_helpers.h"
 #include "ui/dialogs.h"
-
-namespace {
-
-// Presses `key` on the modal dialog once it is up (checked every 20 ms, for at most 10 s).
-void PressOnModal(Qt::Key key) {
-  auto* poll = new QTimer(qApp);
-  auto* tries = new int(0);
-  QObject::connect(poll, &QTimer::timeout, [poll, tries, key] {
-    if (QWidget* modal = QApplication::activeModalWidget()) {
-      QTest::keyClick(modal, key);
-      poll->deleteLater();
-      delete tries;
-    } else if (++*tries > 500) {
-      poll->deleteLater();
-      delete tries;
-    }
-  });
-  poll->start(20);
-}
-
-}  // namespace
+#include "ui/empty_queue_dialog.h"
 
 class FaceSmokeTest : public QObject {
   Q_OBJECT
 
  private slots:
   void ConfirmationAnswersNoToEscape() {
-    PressOnModal(Qt::Key_Escape);
+    auto pressed = bx::test::OnModal<bx::ui::TFrmEmptyQueue>(
+        [](bx::ui::TFrmEmptyQueue* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
     QVERIFY(!bx::ui::ConfirmEmptyQueue(nullptr));
+    QVERIFY(*pressed);
     QVERIFY(QApplication::activeModalWidget() == nullptr);
   }
 };

@@ -13,6 +13,15 @@ if(BX_SANITIZE)
   add_link_options(-fsanitize=${BX_SANITIZE})
 endif()
 
+# The thread-safety build: every GUARDED_BY, REQUIRES and EXCLUDES (platform/thread_annotations.h)
+# is checked against the locks each function holds; a finding fails the build.
+if(BX_THREAD_SAFETY)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "BX_THREAD_SAFETY needs clang (-DCMAKE_CXX_COMPILER=clang++)")
+  endif()
+  list(APPEND BX_WARNINGS -Wthread-safety)
+endif()
+
 find_package(Threads REQUIRED)
 
 # bx_target_defaults(target): warnings as errors and the source root on the include path.

@@ -6,11 +6,6 @@
 
 namespace bx {
 
-std::mutex& CategoryLock() {
-  static std::mutex lock;
-  return lock;
-}
-
 size_t TBxCategoryList::LowerBound(std::string_view text, bool& found) const {
   size_t low = 0;
   size_t high = FEntries.size();
@@ -47,17 +42,19 @@ int TBxCategoryList::AddCategory(std::string_view text, bool blocked) {
   bool found;
   size_t pos = LowerBound(text, found);
   if (found) return static_cast<int>(pos);
-  std::lock_guard<std::mutex> guard(CategoryLock());
-  FEntries.insert(FEntries.begin() + static_cast<std::ptrdiff_t>(pos),
-                  TEntry{std::string(text), FoldCase(text), static_cast<uint8_t>(blocked ? 1 : 0)});
+  TMutexLock guard(FChangeLock);
+  std::vector<TEntry>& entries = EntriesToChange();
+  entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(pos),
+                 TEntry{std::string(text), FoldCase(text), static_cast<uint8_t>(blocked ? 1 : 0)});
   return static_cast<int>(pos);
 }
 
 void TBxCategoryList::RemoveCategory(std::string_view text) {
   int index = IndexOf(text);
   if (index < 0) return;
-  std::lock_guard<std::mutex> guard(CategoryLock());
-  FEntries.erase(FEntries.begin() + index);
+  TMutexLock guard(FChangeLock);
+  std::vector<TEntry>& entries = EntriesToChange();
+  entries.erase(entries.begin() + index);
 }
 
 bool TBxCategoryList::IsCategoryBlocked(std::string_view text) const {
@@ -78,8 +75,8 @@ bool TBxCategoryList::IsBlockedAt(int index) const { return At(index).Blocked ==
 
 void TBxCategoryList::SetBlockedAt(int index, bool blocked) {
   At(index);
-  std::lock_guard<std::mutex> guard(CategoryLock());
-  FEntries[static_cast<size_t>(index)].Blocked = blocked ? 1 : 0;
+  TMutexLock guard(FChangeLock);
+  EntriesToChange()[static_cast<size_t>(index)].Blocked = blocked ? 1 : 0;
 }
 
 const std::string& TBxCategoryList::Text(int index) const { return At(index).Text; }

@@ -5,22 +5,20 @@
 // and 0 (forwarded).
 //
 // Threads: additions, removals and flag changes of every list in the process take the
-// process-wide category lock (CategoryLock()); reads take no lock. A list that other threads
+// process-wide category lock (FChangeLock); reads take no lock. A list that other threads
 // read must therefore not be changed: the running dispatcher publishes whole settings objects
 // (settings_snapshot.h) and never edits a published one. Clear takes no lock.
 // Failure: an index outside 0..Count()-1 throws std::out_of_range.
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace bx {
+#include "platform/mutex.h"
 
-// Serialises changes of category lists in the whole process.
-std::mutex& CategoryLock();
+namespace bx {
 
 class TBxCategoryList {
  public:
@@ -49,7 +47,12 @@ class TBxCategoryList {
   // Position of the first entry not sorting before `text`; found = it names `text`.
   size_t LowerBound(std::string_view text, bool& found) const;
   const TEntry& At(int index) const;
+  // The entries for a change: every addition, removal and flag change goes through here, so
+  // the thread-safety build refuses one made without the lock.
+  std::vector<TEntry>& EntriesToChange() REQUIRES(FChangeLock) { return FEntries; }
 
+  // Serialises changes of category lists in the whole process.
+  static constinit inline TMutex FChangeLock;
   std::vector<TEntry> FEntries;
 };
 

@@ -1,19 +1,16 @@
 #include "config/registry.h"
 
-#include <mutex>
-
 #include "config/ini_file.h"
 #include "config/text_case.h"
 #include "platform/file_access.h"
+#include "platform/mutex.h"
 
 namespace bx {
 
 namespace {
 
-std::mutex& RegistryWriteLock() {
-  static std::mutex lock;
-  return lock;
-}
+// Serialises the read-modify-write of the registry files; it guards the files, not a field.
+constinit TMutex gRegistryWriteLock;
 
 std::string_view WithoutLeadingDelimiter(std::string_view key) {
   while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
@@ -54,7 +51,7 @@ bool RegistryKeyExists(TRegistryRoot root, const std::string& key) {
 
 bool RegistryWriteString(TRegistryRoot root, const std::string& key, const std::string& name,
                          const std::string& value, bool createKey) {
-  std::lock_guard<std::mutex> guard(RegistryWriteLock());
+  TMutexLock guard(gRegistryWriteLock);
   std::string path = RegistryFilePath(root);
   TBxIniFile ini;
   // A registry file that exists but cannot be read is left alone rather than replaced by one

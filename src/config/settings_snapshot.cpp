@@ -1,6 +1,6 @@
 #include "config/settings_snapshot.h"
 
-#include <mutex>
+#include "platform/mutex.h"
 
 namespace bx {
 
@@ -10,8 +10,8 @@ namespace {
 // a way ThreadSanitizer cannot follow; a mutex held only for the pointer copy costs as little
 // and can be checked.
 struct TCurrent {
-  std::mutex Lock;
-  std::shared_ptr<const TBxDispatcherSettings> Settings;  // guarded by Lock
+  TMutex Lock;
+  std::shared_ptr<const TBxDispatcherSettings> Settings GUARDED_BY(Lock);
 };
 
 std::shared_ptr<const TBxDispatcherSettings> DefaultSettings() {
@@ -29,7 +29,7 @@ TCurrent& Current() {
 
 std::shared_ptr<const TBxDispatcherSettings> CurrentSettings() {
   TCurrent& current = Current();
-  std::lock_guard<std::mutex> guard(current.Lock);
+  TMutexLock guard(current.Lock);
   return current.Settings;
 }
 
@@ -37,7 +37,7 @@ void PublishSettings(std::shared_ptr<const TBxDispatcherSettings> settings) {
   if (settings == nullptr) settings = DefaultSettings();
   TCurrent& current = Current();
   {
-    std::lock_guard<std::mutex> guard(current.Lock);
+    TMutexLock guard(current.Lock);
     current.Settings.swap(settings);
   }
   // The previous object (now in `settings`) is released here, outside the lock: freeing a

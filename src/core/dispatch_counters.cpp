@@ -1,7 +1,8 @@
 #include "core/dispatch_counters.h"
 
 #include <atomic>
-#include <mutex>
+
+#include "platform/mutex.h"
 
 namespace bx {
 
@@ -13,13 +14,15 @@ std::array<std::atomic<uint64_t>, kTransportCount> gReceived{};
 std::atomic<uint64_t> gDelivered{0};
 std::atomic<uint64_t> gFailed{0};
 
-std::mutex& ErrorLock() {
-  static std::mutex lock;
-  return lock;
-}
-// Guarded by ErrorLock(); written only when a destination fails, which is rare and slow anyway.
-std::map<std::string, TBxDestinationError>& LastErrors() {
-  static std::map<std::string, TBxDestinationError> errors;
+// The latest failure of each kind of destination; written only when a destination fails, which
+// is rare and slow anyway.
+struct TLastErrors {
+  TMutex Lock;
+  std::map<std::string, TBxDestinationError> ByKind GUARDED_BY(Lock);
+};
+
+TLastErrors& LastErrors() {
+  static TLastErrors errors;
   return errors;
 }
 
@@ -36,8 +39,9 @@ void CountDelivered(bool delivered) {
 }
 
 void RecordDestinationError(std::string_view kind, std::string text, const TDateTime& time) {
-  std::lock_guard lock(ErrorLock());
-  LastErrors()[std::string(kind)] = TBxDestinationError{std::move(text), time};
+  TLastErrors& errors = LastErrors();
+  TMutexLock lock(errors.Lock);
+  errors.ByKind[std::string(kind)] = TBxDestinationError{std::move(text), time};
 }
 
 TBxDispatchCounts DispatchCounts() {
@@ -47,8 +51,9 @@ TBxDispatchCounts DispatchCounts() {
   }
   counts.Delivered = gDelivered.load(std::memory_order_relaxed);
   counts.Failed = gFailed.load(std::memory_order_relaxed);
-  std::lock_guard lock(ErrorLock());
-  counts.LastErrors = LastErrors();
+  TLastErrors& errors = LastErrors();
+  TMutexLock lock(errors.Lock);
+  counts.LastErrors = errors.ByKind;
   return counts;
 }
 
@@ -56,8 +61,9 @@ void ResetDispatchCounts() {
   for (auto& counter : gReceived) counter.store(0, std::memory_order_relaxed);
   gDelivered.store(0, std::memory_order_relaxed);
   gFailed.store(0, std::memory_order_relaxed);
-  std::lock_guard lock(ErrorLock());
-  LastErrors().clear();
+  TLastErrors& errors = LastErrors();
+  TMutexLock lock(errors.Lock);
+  errors.ByKind.clear();
 }
 
 }  // namespace bx

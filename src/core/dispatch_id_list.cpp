@@ -58,12 +58,12 @@ std::string_view LookupKey(std::string_view id, std::array<char, 64>& buffer, st
 
 }  // namespace
 
-TBxDispatchIDList::TLock::TLock(TBxDispatchIDList& list) : FList(list), FGuard(list.FMutex) {}
+TBxDispatchIDList::TLock::TLock(TBxDispatchIDList& list) : FList(list) { FList.FMutex.Lock(); }
 
 TBxDispatchIDList::TLock::~TLock() {
   std::vector<std::shared_ptr<TBxDestination>> retired;
   retired.swap(FList.FRetired);
-  FGuard.unlock();
+  FList.FMutex.Unlock();
   // In the order of removal: Clear retires the last entry first, and so frees it first.
   for (auto& object : retired) object.reset();
 }
@@ -77,11 +77,11 @@ void TBxDispatchIDList::FreeRetired(TLock& /*lock*/) {
 TBxDispatchIDList::TBxDispatchIDList(const TClock& clock) : FClock(clock) {}
 
 TBxDispatchIDList::~TBxDispatchIDList() {
-  TLock lock = Lock();
+  TLock lock(*this);
   Clear(lock);
 }
 
-TBxDispatchIDList::TLock TBxDispatchIDList::Lock() { return TLock(*this); }
+TBxDispatchIDList::TLock TBxDispatchIDList::LockForTest() { return TLock(*this); }
 
 std::string TBxDispatchIDList::FileName() { return GetDispatchIDsFolder() + "BxDispatchIDs.ini"; }
 
@@ -139,7 +139,7 @@ void TBxDispatchIDList::Clear(TLock& /*lock*/) {
 }
 
 std::shared_ptr<TBxDestination> TBxDispatchIDList::FindForDelivery(std::string_view dispatchID) {
-  TLock lock = Lock();
+  TLock lock(*this);
   const int index = Find(lock, dispatchID);
   if (index < 0) return nullptr;
   return FEntries[static_cast<size_t>(index)].Object;
@@ -162,7 +162,7 @@ int32_t TBxDispatchIDList::RegisterDispatchID(const std::string& dispatchID,
     }
     object->ConnectionMethod = connectionMethod;
 
-    TLock lock = Lock();
+    TLock lock(*this);
     std::string key = FoldCase(dispatchID);
     const size_t at = LowerBound(key);
     if (at < FEntries.size() && FEntries[at].Key == key) {
@@ -224,7 +224,7 @@ void TBxDispatchIDList::LoadDispatchIDs() {
 }
 
 void TBxDispatchIDList::SaveDispatchIDs() {
-  TLock lock = Lock();
+  TLock lock(*this);
   SaveDispatchIDs(lock);
 }
 

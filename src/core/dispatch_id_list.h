@@ -7,8 +7,9 @@
 // was first written three or more days before today.
 //
 // The registry lock guards every change of the list together with the file write that follows
-// it, an unregistration from lookup to save, and every lookup for delivery. Take it with
-// Lock(); the operations that need it take the TLock as proof.
+// it, an unregistration from lookup to save, and every lookup for delivery. Take it by making a
+// TLock on the list; the operations that need it take the TLock as proof, and the
+// thread-safety build checks that the lock held is this list's.
 //
 // Ownership: registration objects are shared-owned. The list holds one reference; the dispatch
 // thread takes another (FindForDelivery) for as long as it delivers, so a registration that
@@ -29,7 +30,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +37,7 @@
 #include "destinations/destination.h"
 #include "messages/dispatch_message.h"
 #include "platform/clock.h"
+#include "platform/mutex.h"
 
 namespace bx {
 
@@ -44,17 +45,15 @@ class TBxDispatchIDList {
  public:
   // Holds the registry lock. On destruction it releases the lock first, then frees the
   // registration objects that were removed while it was held (last removed first).
-  class TLock {
+  class SCOPED_CAPABILITY TLock {
    public:
-    ~TLock();
+    explicit TLock(TBxDispatchIDList& list) ACQUIRE(list.FMutex);
+    ~TLock() RELEASE();
     TLock(const TLock&) = delete;
     TLock& operator=(const TLock&) = delete;
 
    private:
-    friend class TBxDispatchIDList;
-    explicit TLock(TBxDispatchIDList& list);
     TBxDispatchIDList& FList;
-    std::unique_lock<std::mutex> FGuard;
   };
 
   // `clock` gives today's date for "FirstRegisteredOn" and expiry; it must outlive the list.
@@ -79,24 +78,27 @@ class TBxDispatchIDList {
   void LoadDispatchIDs();
   // Writes sections for new registrations, erases sections of IDs no longer registered and
   // expires old entries (removing their registrations), then writes the file.
-  void SaveDispatchIDs(TLock& lock);
-  void SaveDispatchIDs();  // takes the lock itself
+  void SaveDispatchIDs(TLock& lock) REQUIRES(FMutex);
+  void SaveDispatchIDs() EXCLUDES(FMutex);  // takes the lock itself
 
-  TLock Lock();
+  // A TLock returned by value, for tests; the thread-safety analysis cannot follow a lock out
+  // of the function that took it, so code in src/ makes its TLock itself.
+  TLock LockForTest() NO_THREAD_SAFETY_ANALYSIS;
 
   // Index of `dispatchID`, or -1.
-  int Find(const TLock& lock, std::string_view dispatchID) const;
-  int Count(const TLock& lock) const;
-  const std::string& Strings(const TLock& lock, int index) const;
-  const std::shared_ptr<TBxDestination>& Objects(const TLock& lock, int index) const;
+  int Find(const TLock& lock, std::string_view dispatchID) const REQUIRES(FMutex);
+  int Count(const TLock& lock) const REQUIRES(FMutex);
+  const std::string& Strings(const TLock& lock, int index) const REQUIRES(FMutex);
+  const std::shared_ptr<TBxDestination>& Objects(const TLock& lock, int index) const
+      REQUIRES(FMutex);
   // Removes the entry; its object is freed once no delivery uses it and the lock is released.
-  void Delete(TLock& lock, int index);
+  void Delete(TLock& lock, int index) REQUIRES(FMutex);
   // Removes every entry, last first.
-  void Clear(TLock& lock);
+  void Clear(TLock& lock) REQUIRES(FMutex);
 
   // The registration for `dispatchID` (shared with the list), or null. Takes the lock for the
   // lookup only.
-  std::shared_ptr<TBxDestination> FindForDelivery(std::string_view dispatchID);
+  std::shared_ptr<TBxDestination> FindForDelivery(std::string_view dispatchID) EXCLUDES(FMutex);
 
   // A number that changes with every change of the list (an entry added or removed). A lookup
   // made when it had a value gives the same answer for as long as it keeps that value, which
@@ -105,7 +107,7 @@ class TBxDispatchIDList {
   // Frees the registrations removed under `lock` now, in the order of their removal, instead
   // of when the lock is released (an unregistration frees its destinations before its log
   // entry and the save). One still in delivery lives until that delivery returns.
-  void FreeRetired(TLock& lock);
+  void FreeRetired(TLock& lock) REQUIRES(FMutex);
 
   // True while LoadDispatchIDs runs.
   bool Loading() const;
@@ -125,17 +127,18 @@ class TBxDispatchIDList {
   };
 
   // Index of the first entry whose key is not below `key`.
-  size_t LowerBound(std::string_view key) const;
+  size_t LowerBound(std::string_view key) const REQUIRES(FMutex);
 
   const TClock& FClock;
   // Relaxed: set and cleared by the one loading thread; a registering thread that reads it
   // late only saves once more or once less, which the next save makes good.
   std::atomic<bool> FLoading{false};
 
-  std::mutex FMutex;
+  TMutex FMutex;
   // State below is protected by FMutex.
-  std::vector<TEntry> FEntries;                           // sorted by Key
-  std::vector<std::shared_ptr<TBxDestination>> FRetired;  // removed, freed by ~TLock
+  std::vector<TEntry> FEntries GUARDED_BY(FMutex);  // sorted by Key
+  // Removed, freed by ~TLock.
+  std::vector<std::shared_ptr<TBxDestination>> FRetired GUARDED_BY(FMutex);
   // Bumped under FMutex after each change of FEntries. Release/acquire: a reader that sees a
   // value sees the list as changed up to it (it still looks up under the lock).
   std::atomic<uint64_t> FGeneration{0};

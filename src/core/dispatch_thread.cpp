@@ -189,7 +189,7 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
 
   if (message.MsgType == kMsgTypeUnregister) {
     FLastLookup.Destination.reset();  // the registration removed below is freed with the lock
-    TBxDispatchIDList::TLock lock = FRegistry.Lock();
+    TBxDispatchIDList::TLock lock(FRegistry);
     const int index = FRegistry.Find(lock, dispatchID);
     if (index >= 0) {
       const TBxDestination& registration = *FRegistry.Objects(lock, index);

@@ -20,7 +20,7 @@ bool KindLess(const TBxDestinationClass& entry, std::string_view kind) {
 }  // namespace
 
 void TBxKnownDestinationsList::Add(const TBxDestinationClass& destinationClass) {
-  std::unique_lock lock(FLock);
+  TWriterLock lock(FLock);
   auto at = std::lower_bound(FClasses.begin(), FClasses.end(),
                              std::string_view(destinationClass.KindName), KindLess);
   if (at != FClasses.end() && SameText(at->KindName, destinationClass.KindName)) return;
@@ -28,20 +28,20 @@ void TBxKnownDestinationsList::Add(const TBxDestinationClass& destinationClass) 
 }
 
 std::optional<TBxDestinationClass> TBxKnownDestinationsList::Find(std::string_view kind) const {
-  std::shared_lock lock(FLock);
+  TReaderLock lock(FLock);
   auto at = std::lower_bound(FClasses.begin(), FClasses.end(), kind, KindLess);
   if (at == FClasses.end() || !SameText(at->KindName, kind)) return std::nullopt;
   return *at;
 }
 
 void TBxKnownDestinationsList::Delete(std::string_view kind) {
-  std::unique_lock lock(FLock);
+  TWriterLock lock(FLock);
   auto at = std::lower_bound(FClasses.begin(), FClasses.end(), kind, KindLess);
   if (at != FClasses.end() && SameText(at->KindName, kind)) FClasses.erase(at);
 }
 
 int TBxKnownDestinationsList::Count() const {
-  std::shared_lock lock(FLock);
+  TReaderLock lock(FLock);
   return static_cast<int>(FClasses.size());
 }
 

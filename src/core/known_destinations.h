@@ -17,12 +17,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "destinations/destination.h"
+#include "platform/mutex.h"
 
 namespace bx {
 
@@ -49,9 +49,9 @@ class TBxKnownDestinationsList {
   int Count() const;
 
  private:
-  mutable std::shared_mutex FLock;
-  // Sorted by CompareText of the kind name. Guarded by FLock.
-  std::vector<TBxDestinationClass> FClasses;
+  mutable TSharedMutex FLock;
+  // Sorted by CompareText of the kind name.
+  std::vector<TBxDestinationClass> FClasses GUARDED_BY(FLock);
 };
 
 // The process-wide table that FindDestinationClass consults; null when none is published.

@@ -76,7 +76,7 @@ void TBxMessageQueue::AddMessage(const TDispatchMessage& message) {
   const auto bytes = static_cast<uint64_t>(DispatchMessageSize(*copy));
   bool linked = false;
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     if (TNode* spare = PopSpareLocked()) {
       LinkLocked(spare, copy.release(), bytes);
       linked = true;
@@ -84,7 +84,7 @@ void TBxMessageQueue::AddMessage(const TDispatchMessage& message) {
   }
   if (!linked) {
     auto fresh = std::make_unique<TNode>();  // allocated outside the lock
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     LinkLocked(fresh.release(), copy.release(), bytes);
   }
   Signal();
@@ -125,9 +125,16 @@ bool TBxMessageQueue::IsFull() const {
 
 bool TBxMessageQueue::WaitForRoom(std::chrono::milliseconds timeout) {
   if (!IsFull()) return true;
-  std::unique_lock lock(FRoomLock);
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  TMutexLock lock(FRoomLock);
   FRoomWaiters.fetch_add(1, std::memory_order_seq_cst);
-  const bool room = FRoom.wait_for(lock, timeout, [this] { return !IsFull(); });
+  bool room = true;
+  while (IsFull()) {
+    if (!FRoom.WaitUntil(FRoomLock, deadline)) {
+      room = !IsFull();
+      break;
+    }
+  }
   FRoomWaiters.fetch_sub(1, std::memory_order_relaxed);
   return room;
 }
@@ -135,8 +142,8 @@ bool TBxMessageQueue::WaitForRoom(std::chrono::milliseconds timeout) {
 void TBxMessageQueue::WakeRoomWaiters() {
   if (FRoomWaiters.load(std::memory_order_seq_cst) == 0) return;
   // Under the lock: a waiter between its test and its wait holds it, so it cannot miss this.
-  std::lock_guard lock(FRoomLock);
-  FRoom.notify_all();
+  TMutexLock lock(FRoomLock);
+  FRoom.NotifyAll();
 }
 
 int64_t TBxMessageQueue::TakeDropCount() { return FDropped.exchange(0, std::memory_order_relaxed); }
@@ -193,7 +200,7 @@ int64_t TBxMessageQueue::EmptyQueue(bool keepUnregisters) {
     TNode* first = nullptr;
     TNode* stop = nullptr;
     {
-      std::lock_guard lock(FLock);
+      TMutexLock lock(FLock);
       first = FHead.load(std::memory_order_relaxed);
       stop = FTail.load(std::memory_order_relaxed);
       FHead.store(stop, std::memory_order_relaxed);
@@ -229,6 +236,7 @@ void TBxMessageQueue::DiscardChain(TNode* first, TNode* stop, bool keepUnregiste
       // A failure must not leak the rest of the chain or lose the later unregistrations.
       try {
         AddMessage(*message);
+        if (FReAddHookForTest) FReAddHookForTest();
       } catch (...) {
         if (!failure) failure = std::current_exception();
       }
@@ -245,7 +253,7 @@ void TBxMessageQueue::ReleaseSpareNodes() {
   TNode* taken = nullptr;
   TNode* spare = nullptr;
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     taken = FSpareTaken;
     FSpareTaken = nullptr;
     FSparePops = 0;

@@ -27,19 +27,19 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
+#include <functional>
 
 #include "messages/dispatch_message.h"
 #include "platform/manual_reset_event.h"
+#include "platform/mutex.h"
 
 namespace bx {
 
 class TBxMessageQueue {
  public:
   explicit TBxMessageQueue(TManualResetEvent& event);
-  virtual ~TBxMessageQueue();
+  ~TBxMessageQueue();
   TBxMessageQueue(const TBxMessageQueue&) = delete;
   TBxMessageQueue& operator=(const TBxMessageQueue&) = delete;
 
@@ -95,7 +95,12 @@ class TBxMessageQueue {
   uint64_t QueuedMessages() const;
 
   // Sets the event. Called by AddMessage after linking.
-  virtual void Signal();
+  void Signal();
+
+  // Runs `hook` each time EmptyQueue(keepUnregisters) has added a message again, inside the
+  // re-add: a throw counts as that re-add's failure. Lets a test act as a producer that gets in
+  // while the queue is emptied, or make a re-add fail. Consumer thread only.
+  void SetReAddHookForTest(std::function<void()> hook) { FReAddHookForTest = std::move(hook); }
 
   // Detaches the oldest message and returns it, or null when the queue is empty. No lock is
   // taken. Consumer thread only.
@@ -129,10 +134,10 @@ class TBxMessageQueue {
   // longer than the spare stock costs a node allocation and free per message, and the frees
   // of that many small blocks make the allocator consolidate its free lists again and again.
   static constexpr int kSpareLimit = 65536;
-  TNode* PopSpareLocked();
+  TNode* PopSpareLocked() REQUIRES(FLock);
   // Stores `message` (of `bytes` bytes) in the sentinel and makes `node` the new sentinel;
   // caller holds FLock.
-  void LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes);
+  void LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes) REQUIRES(FLock);
   void CountTaken();                     // consumer only
   void ReleaseNode(TNode* node);         // consumer only
   static void DeleteChain(TNode* node);  // follows Next to null
@@ -143,21 +148,21 @@ class TBxMessageQueue {
   void DiscardChain(TNode* first, TNode* stop, bool keepUnregisters, int64_t& discarded);
   // Consumer: `bytes` left the queue; handed back at once when `now`, else in batches.
   void NoteTaken(int64_t bytes, bool now);
-  void WakeRoomWaiters();
+  void WakeRoomWaiters() EXCLUDES(FRoomLock);
 
   // FLock (with the producers' other fields), FTail and FHead sit on separate cache lines: the
   // consumer reading FTail or writing FHead does not take the producers' line away from them.
   TManualResetEvent& FEvent;
   // Guards the linking of a node (producers) and the detaching of the chain (EmptyQueue).
-  alignas(64) std::mutex FLock;
+  alignas(64) TMutex FLock;
   // Relaxed: a statistic; a lost race with a reset only lowers the figure.
   std::atomic<int32_t> FMessageCount{0};
   // Messages ever linked, written under FLock. With FTakenCount it gives the depth. Relaxed: a
   // figure for the status report, not tied to the links themselves.
   std::atomic<uint64_t> FLinkedCount{0};
   // Spare nodes taken from FSpare, and pops not yet subtracted from FSpareCount; under FLock.
-  TNode* FSpareTaken = nullptr;
-  int FSparePops = 0;
+  TNode* FSpareTaken GUARDED_BY(FLock) = nullptr;
+  int FSparePops GUARDED_BY(FLock) = 0;
   // Bytes ever linked; written under FLock. Relaxed: the lock orders the writers, and readers
   // only need a figure that is about right (a wake-up never depends on it growing).
   std::atomic<int64_t> FBytesAdded{0};
@@ -192,8 +197,10 @@ class TBxMessageQueue {
 
   // Producers waiting in WaitForRoom; seq_cst, see FBytesTaken.
   std::atomic<int> FRoomWaiters{0};
-  std::mutex FRoomLock;
-  std::condition_variable FRoom;
+  TMutex FRoomLock;
+  TCondVar FRoom;
+
+  std::function<void()> FReAddHookForTest;  // consumer only
 };
 
 }  // namespace bx

@@ -2,16 +2,17 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <vector>
+
+#include "platform/mutex.h"
 
 namespace bx {
 
 namespace {
 
 struct TKeptFiles {
-  std::mutex Lock;
-  std::vector<TBxKeptOpenFile*> Holders;  // guarded by Lock
+  TMutex Lock;
+  std::vector<TBxKeptOpenFile*> Holders GUARDED_BY(Lock);
   // Holders.size(), readable without the lock. Relaxed: only a hint for AnyKeptFile; every
   // decision is taken again under Lock.
   std::atomic<size_t> Count{0};
@@ -24,7 +25,7 @@ TKeptFiles& Files() {
 
 // Closes and drops the holders for which `pick` is true; caller holds the lock.
 template <class TPick>
-bool CloseWhereLocked(TKeptFiles& files, TPick pick) {
+bool CloseWhereLocked(TKeptFiles& files, TPick pick) REQUIRES(files.Lock) {
   bool closed = false;
   std::erase_if(files.Holders, [&](TBxKeptOpenFile* holder) {
     if (!pick(holder)) return false;
@@ -40,7 +41,7 @@ bool CloseWhereLocked(TKeptFiles& files, TPick pick) {
 
 void RegisterKeptFile(TBxKeptOpenFile* holder) {
   TKeptFiles& files = Files();
-  std::lock_guard lock(files.Lock);
+  TMutexLock lock(files.Lock);
   if (std::find(files.Holders.begin(), files.Holders.end(), holder) != files.Holders.end()) return;
   files.Holders.push_back(holder);
   files.Count.store(files.Holders.size(), std::memory_order_relaxed);
@@ -48,7 +49,7 @@ void RegisterKeptFile(TBxKeptOpenFile* holder) {
 
 void UnregisterKeptFile(TBxKeptOpenFile* holder) {
   TKeptFiles& files = Files();
-  std::lock_guard lock(files.Lock);
+  TMutexLock lock(files.Lock);
   std::erase(files.Holders, holder);
   files.Count.store(files.Holders.size(), std::memory_order_relaxed);
 }
@@ -57,19 +58,19 @@ bool AnyKeptFile() { return Files().Count.load(std::memory_order_relaxed) > 0; }
 
 void CloseIdleKeptFiles() {
   TKeptFiles& files = Files();
-  std::lock_guard lock(files.Lock);
+  TMutexLock lock(files.Lock);
   CloseWhereLocked(files, [](TBxKeptOpenFile* holder) { return holder->IdleExpired(); });
 }
 
 void CloseAllKeptFiles() {
   TKeptFiles& files = Files();
-  std::lock_guard lock(files.Lock);
+  TMutexLock lock(files.Lock);
   CloseWhereLocked(files, [](TBxKeptOpenFile*) { return true; });
 }
 
 bool CloseKeptFilesNamed(const std::string& name, const TBxKeptOpenFile* except) {
   TKeptFiles& files = Files();
-  std::lock_guard lock(files.Lock);
+  TMutexLock lock(files.Lock);
   return CloseWhereLocked(files, [&](TBxKeptOpenFile* holder) {
     return holder != except && holder->KeptFileName() == name;
   });

@@ -315,7 +315,7 @@ TBxDispatcherStatus TFrmDispatcher::Status() const {
     status.QueuedBytes = static_cast<uint64_t>(std::max<int64_t>(0, queue->QueuedBytes()));
   }
   if (TBxDispatchIDList* registry = DispatchIDList()) {
-    TBxDispatchIDList::TLock lock = registry->Lock();
+    TBxDispatchIDList::TLock lock(*registry);
     status.Registrations = registry->Count(lock);
   }
   status.Counts = DispatchCounts();

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <mutex>
 
 #include "config/command_line.h"
 #include "config/dispatcher_settings.h"
@@ -19,6 +18,7 @@
 #include "platform/folders.h"
 #include "platform/instance_lock.h"
 #include "platform/message_loop.h"
+#include "platform/mutex.h"
 #include "platform/service_manager.h"
 #include "platform/short_date.h"
 #include "platform/stop_signals.h"
@@ -112,7 +112,7 @@ class TStartTimeoutExtender {
  public:
   TStartTimeoutExtender() {
     FThread.Start("BxStartExtend", [this](std::stop_token stop) {
-      std::unique_lock lock(FLock);
+      TMutexLock lock(FLock);
       do {
         (void)SendServiceNotification("EXTEND_TIMEOUT_USEC=60000000");
       } while (!FWake.wait_for(lock, stop, std::chrono::seconds(20), [] { return false; }) &&
@@ -127,7 +127,8 @@ class TStartTimeoutExtender {
   TStartTimeoutExtender& operator=(const TStartTimeoutExtender&) = delete;
 
  private:
-  std::mutex FLock;
+  // Guards nothing: the wait below only needs a lock to wait with.
+  TMutex FLock;
   std::condition_variable_any FWake;
   TThread FThread;
 };

@@ -7,9 +7,9 @@
 #pragma once
 
 #include <chrono>
-#include <mutex>
 
 #include "net/byte_channel.h"
+#include "platform/mutex.h"
 #include "platform/socket.h"
 
 namespace bx {
@@ -24,11 +24,11 @@ class TBxSocketChannel : public TBxByteChannel {
   void WaitReadable() override { FSocket.WaitReadable(std::chrono::milliseconds(-1)); }
   void Write(const void* data, size_t size) override { FSocket.Write(data, size); }
   void Shutdown() override {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     if (!FClosed) FSocket.Shutdown();
   }
   void Close() override {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     FClosed = true;
     FSocket.Close();
   }
@@ -37,8 +37,8 @@ class TBxSocketChannel : public TBxByteChannel {
  private:
   TStreamSocket FSocket;
   std::string FPeer;
-  std::mutex FLock;
-  bool FClosed = false;  // protected by FLock
+  TMutex FLock;
+  bool FClosed GUARDED_BY(FLock) = false;
 };
 
 }  // namespace bx

@@ -48,7 +48,7 @@ std::vector<TBxSocketBinding> TBxTCPServer::BoundBindings() const {
 }
 
 size_t TBxTCPServer::ConnectionCount() const {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   return FClients.size();
 }
 
@@ -80,7 +80,7 @@ void TBxTCPServer::Activate() {
     throw;
   }
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     FStopping = false;
   }
   FListeners = std::move(listeners);
@@ -94,7 +94,7 @@ void TBxTCPServer::Activate() {
 
 void TBxTCPServer::Deactivate() {
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     FStopping = true;
   }
   // Listeners first, so that no connection is added while the others are being closed.
@@ -108,15 +108,15 @@ void TBxTCPServer::Deactivate() {
   }
   FListeners.clear();
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     for (auto& client : FClients) client->Connection->Shutdown();
   }
   // Each thread moves itself to FFinished when it ends; join them until none is left.
   for (;;) {
     ReapFinished();
-    std::unique_lock lock(FLock);
+    TMutexLock lock(FLock);
     if (FClients.empty() && FFinished.empty()) break;
-    FClientDone.wait(lock, [this] { return !FFinished.empty() || FClients.empty(); });
+    while (FFinished.empty() && !FClients.empty()) FClientDone.Wait(FLock);
   }
   FActive = false;
 }
@@ -171,7 +171,7 @@ void TBxTCPServer::StartClient(TStreamSocket socket) {
   client->Connection =
       std::make_unique<TBxTCPConnection>(std::make_unique<TBxSocketChannel>(std::move(socket)));
   TClient* raw = client.get();
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   if (FStopping || (FMaxConnections > 0 && FClients.size() >= FMaxConnections)) return;
   FClients.push_back(std::move(client));
   raw->Position = std::prev(FClients.end());
@@ -210,16 +210,16 @@ void TBxTCPServer::RunClient(TClient& client) {
     }
   }
   connection.Disconnect();
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   FFinished.push_back(std::move(*client.Position));
   FClients.erase(client.Position);
-  FClientDone.notify_all();
+  FClientDone.NotifyAll();
 }
 
 void TBxTCPServer::ReapFinished() {
   std::vector<std::unique_ptr<TClient>> finished;
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     finished.swap(FFinished);
   }
   for (auto& client : finished) client->Thread.Join();

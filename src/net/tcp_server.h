@@ -25,19 +25,18 @@
 // exception event (when set) and closes that connection only.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "net/socket_binding.h"
 #include "net/tcp_connection.h"
+#include "platform/mutex.h"
 #include "platform/socket.h"
 #include "platform/thread.h"
 
@@ -84,7 +83,7 @@ class TBxTCPServer {
   void StartClient(TStreamSocket socket);
   void RunClient(TClient& client);
   // Joins client threads that have finished; takes FLock itself.
-  void ReapFinished();
+  void ReapFinished() EXCLUDES(FLock);
 
   std::string FName;
   uint16_t FDefaultPort = 0;
@@ -97,11 +96,11 @@ class TBxTCPServer {
   std::vector<std::unique_ptr<TListener>> FListeners;
 
   // State below is protected by FLock.
-  mutable std::mutex FLock;
-  std::list<std::unique_ptr<TClient>> FClients;     // running connections
-  std::vector<std::unique_ptr<TClient>> FFinished;  // threads done, waiting to be joined
-  bool FStopping = false;
-  std::condition_variable FClientDone;  // a client moved itself to FFinished
+  mutable TMutex FLock;
+  std::list<std::unique_ptr<TClient>> FClients GUARDED_BY(FLock);     // running connections
+  std::vector<std::unique_ptr<TClient>> FFinished GUARDED_BY(FLock);  // done, to be joined
+  bool FStopping GUARDED_BY(FLock) = false;
+  TCondVar FClientDone;  // a client moved itself to FFinished
 };
 
 }  // namespace bx

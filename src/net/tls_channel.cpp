@@ -293,7 +293,7 @@ bool TBxTlsChannel::IsOpen() {
 }
 
 void TBxTlsChannel::Shutdown() {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   if (!FClosed) FTransport->Shutdown();
 }
 
@@ -311,7 +311,7 @@ void TBxTlsChannel::Close() {
     ERR_clear_error();
     FTransport->SetDeadline(saved);
   }
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   FClosed = true;
   FTransport->Close();
 }

@@ -23,12 +23,12 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "net/byte_channel.h"
 #include "net/deadline_channel.h"
 #include "net/net_errors.h"
+#include "platform/mutex.h"
 
 namespace bx {
 
@@ -115,8 +115,8 @@ class TBxTlsChannel : public TBxByteChannel {
   bool FEnded = false;       // close notification or end of data seen
   bool FInputEnded = false;  // the socket has read as ended
   bool FBroken = false;      // a failure: no more use
-  std::mutex FLock;          // serialises Shutdown against Close
-  bool FClosed = false;      // protected by FLock
+  TMutex FLock;              // serialises Shutdown against Close
+  bool FClosed GUARDED_BY(FLock) = false;
 };
 
 }  // namespace bx

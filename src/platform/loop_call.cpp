@@ -1,10 +1,10 @@
 #include "platform/loop_call.h"
 
-#include <condition_variable>
 #include <exception>
 #include <map>
 #include <memory>
-#include <mutex>
+
+#include "platform/mutex.h"
 
 namespace bx {
 
@@ -12,17 +12,18 @@ namespace {
 
 enum class TCallState { Pending, Running, Done };
 
+constinit TMutex gCallsLock;
+
 struct TCall {
   const std::function<void()>* Fn = nullptr;
-  TCallState State = TCallState::Pending;  // protected by gCallsLock
-  std::exception_ptr Error;                // written by the runner before Done
+  TCallState State GUARDED_BY(gCallsLock) = TCallState::Pending;
+  std::exception_ptr Error;  // written by the runner before Done
 };
 
 // Every call waiting for its loop, by id. Entries are added and withdrawn by the caller only.
-std::mutex gCallsLock;
-std::condition_variable gCallDone;
-std::map<uint64_t, std::shared_ptr<TCall>> gCalls;  // protected by gCallsLock
-uint64_t gNextId = 1;                               // protected by gCallsLock
+TCondVar gCallDone;
+std::map<uint64_t, std::shared_ptr<TCall>> gCalls GUARDED_BY(gCallsLock);
+uint64_t gNextId GUARDED_BY(gCallsLock) = 1;
 
 }  // namespace
 
@@ -35,15 +36,15 @@ bool CallOnLoop(TMessageLoop& loop, const std::function<void()>& fn, std::stop_t
   call->Fn = &fn;
   uint64_t id = 0;
   {
-    std::lock_guard lock(gCallsLock);
+    TMutexLock lock(gCallsLock);
     id = gNextId++;
     gCalls.emplace(id, call);
   }
   loop.Send(kWmLoopCall, id, 0, {}, stop);
-  std::unique_lock lock(gCallsLock);
+  TMutexLock lock(gCallsLock);
   gCalls.erase(id);
   // Given up while the loop runs the function: wait, the function uses the caller's state.
-  gCallDone.wait(lock, [&] { return call->State != TCallState::Running; });
+  while (call->State == TCallState::Running) gCallDone.Wait(gCallsLock);
   if (call->State != TCallState::Done) return false;
   if (call->Error) std::rethrow_exception(call->Error);
   return true;
@@ -52,7 +53,7 @@ bool CallOnLoop(TMessageLoop& loop, const std::function<void()>& fn, std::stop_t
 int64_t RunLoopCall(const TLoopMessage& message) {
   std::shared_ptr<TCall> call;
   {
-    std::lock_guard lock(gCallsLock);
+    TMutexLock lock(gCallsLock);
     auto it = gCalls.find(message.WParam);
     if (it == gCalls.end() || it->second->State != TCallState::Pending) return 0;
     call = it->second;
@@ -64,10 +65,10 @@ int64_t RunLoopCall(const TLoopMessage& message) {
     call->Error = std::current_exception();
   }
   {
-    std::lock_guard lock(gCallsLock);
+    TMutexLock lock(gCallsLock);
     call->State = TCallState::Done;
   }
-  gCallDone.notify_all();
+  gCallDone.NotifyAll();
   return 1;
 }
 

@@ -24,8 +24,8 @@ void TManualResetEvent::Set() {
   if (FSignalled.exchange(true, std::memory_order_acq_rel)) return;
   // A waiter checks the flag under FMutex before it sleeps; passing through FMutex here means it
   // has either seen the flag or is asleep and gets the notification.
-  { std::lock_guard lock(FMutex); }
-  FChanged.notify_all();
+  { TMutexLock lock(FMutex); }
+  FChanged.NotifyAll();
 }
 
 void TManualResetEvent::Reset() {
@@ -39,9 +39,12 @@ void TManualResetEvent::Reset() {
 bool TManualResetEvent::IsSet() const { return FSignalled.load(std::memory_order_acquire); }
 
 bool TManualResetEvent::WaitFor(std::chrono::milliseconds timeout) {
-  std::unique_lock lock(FMutex);
-  return FChanged.wait_for(lock, timeout,
-                           [this] { return FSignalled.load(std::memory_order_acquire); });
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  TMutexLock lock(FMutex);
+  while (!FSignalled.load(std::memory_order_acquire)) {
+    if (!FChanged.WaitUntil(FMutex, deadline)) return FSignalled.load(std::memory_order_acquire);
+  }
+  return true;
 }
 
 }  // namespace bx

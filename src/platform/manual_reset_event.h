@@ -21,8 +21,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+
+#include "platform/mutex.h"
 
 namespace bx {
 
@@ -43,8 +43,8 @@ class TManualResetEvent {
   bool WaitFor(std::chrono::milliseconds timeout);
 
  private:
-  mutable std::mutex FMutex;
-  std::condition_variable FChanged;
+  mutable TMutex FMutex;
+  TCondVar FChanged;
   // The state. Reset exchanges it and Set looks first, with fences (see above); waiters read it
   // under FMutex, and a Set that changed it passes through FMutex before notifying, so no
   // wake-up is lost.

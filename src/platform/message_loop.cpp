@@ -3,6 +3,7 @@
 #include <atomic>
 #include <exception>
 
+#include "platform/check.h"
 #include "platform/wake_signal.h"
 
 namespace bx {
@@ -15,28 +16,28 @@ TMessageLoop* MainLoop() { return gMainLoop.load(std::memory_order_acquire); }
 void SetMainLoop(TMessageLoop* loop) { gMainLoop.store(loop, std::memory_order_release); }
 
 struct TMessageLoop::TSendState {
-  std::mutex Mutex;
-  std::condition_variable Done;
-  bool Finished = false;  // protected by Mutex
-  std::optional<int64_t> Result;
-  std::string Reply;
+  TMutex Mutex;
+  TCondVar Done;
+  bool Finished GUARDED_BY(Mutex) = false;
+  std::optional<int64_t> Result GUARDED_BY(Mutex);
+  std::string Reply GUARDED_BY(Mutex);
 
-  void Finish(std::optional<int64_t> result, std::string reply = {}) {
+  void Finish(std::optional<int64_t> result, std::string reply = {}) EXCLUDES(Mutex) {
     {
-      std::lock_guard lock(Mutex);
+      TMutexLock lock(Mutex);
       if (Finished) return;
       Finished = true;
       Result = result;
       if (result) Reply = std::move(reply);
     }
-    Done.notify_all();
+    Done.NotifyAll();
   }
 };
 
 TMessageLoop::TMessageLoop() : FLoopThread(std::this_thread::get_id()) {}
 
 TMessageLoop::~TMessageLoop() {
-  std::lock_guard lock(FMutex);
+  TMutexLock lock(FMutex);
   EndLocked();
 }
 
@@ -45,19 +46,24 @@ void TMessageLoop::SetErrorHandler(TErrorHandler handler) { FErrorHandler = std:
 
 bool TMessageLoop::IsLoopThread() const { return std::this_thread::get_id() == FLoopThread; }
 
+void TMessageLoop::AssertInLoopThread() const {
+  BX_DCHECK_MSG(IsLoopThread(), "called off the thread that owns the message loop");
+}
+
 bool TMessageLoop::Ended() const {
-  std::lock_guard lock(FMutex);
+  TMutexLock lock(FMutex);
   return FEnded;
 }
 
-bool TMessageLoop::NeedsWakeLocked() {
-  if (!FWakeSignal || FWakeRaised) return false;
+TWakeSignal* TMessageLoop::NeedsWakeLocked() {
+  if (!FWakeSignal || FWakeRaised) return nullptr;
   FWakeRaised = true;
-  return true;
+  return FWakeSignal.get();
 }
 
 intptr_t TMessageLoop::WakeHandle() {
-  std::lock_guard lock(FMutex);
+  AssertInLoopThread();
+  TMutexLock lock(FMutex);
   if (!FWakeSignal) {
     FWakeSignal = std::make_unique<TWakeSignal>();
     if (!FQueue.empty() || !FTimers.empty()) {
@@ -69,7 +75,8 @@ intptr_t TMessageLoop::WakeHandle() {
 }
 
 std::optional<std::chrono::steady_clock::time_point> TMessageLoop::NextTimerDue() const {
-  std::lock_guard lock(FMutex);
+  AssertInLoopThread();
+  TMutexLock lock(FMutex);
   std::optional<std::chrono::steady_clock::time_point> due;
   for (const auto& entry : FTimers) {
     if (!due || entry.second.Due < *due) due = entry.second.Due;
@@ -78,23 +85,23 @@ std::optional<std::chrono::steady_clock::time_point> TMessageLoop::NextTimerDue(
 }
 
 int TMessageLoop::ExitCode() const {
-  std::lock_guard lock(FMutex);
+  TMutexLock lock(FMutex);
   return FExitCode;
 }
 
 bool TMessageLoop::Post(uint32_t msg, uint64_t wparam, uint64_t lparam, std::string data) {
   bool wake = false;
-  bool raise = false;
+  TWakeSignal* raise = nullptr;
   {
-    std::lock_guard lock(FMutex);
+    TMutexLock lock(FMutex);
     if (FEnded) return false;
     FQueue.push_back(TItem{TLoopMessage{msg, wparam, lparam, std::move(data), {}}, nullptr});
     wake = FWaiting;
     FWaiting = false;
     raise = NeedsWakeLocked();
   }
-  if (wake) FWake.notify_one();
-  if (raise) FWakeSignal->Raise();
+  if (wake) FWake.NotifyOne();
+  if (raise) raise->Raise();
   return true;
 }
 
@@ -116,42 +123,42 @@ std::optional<int64_t> TMessageLoop::Send(uint32_t msg, uint64_t wparam, uint64_
   if (stop.stop_requested()) return std::nullopt;
   auto state = std::make_shared<TSendState>();
   bool wake = false;
-  bool raise = false;
+  TWakeSignal* raise = nullptr;
   {
-    std::lock_guard lock(FMutex);
+    TMutexLock lock(FMutex);
     if (FEnded) return std::nullopt;
     FQueue.push_back(TItem{TLoopMessage{msg, wparam, lparam, std::move(data), {}}, state});
     wake = FWaiting;
     FWaiting = false;
     raise = NeedsWakeLocked();
   }
-  if (wake) FWake.notify_one();
-  if (raise) FWakeSignal->Raise();
+  if (wake) FWake.NotifyOne();
+  if (raise) raise->Raise();
   // A stop request fails the wait; the loop may still run the handler later, but nobody waits.
   std::stop_callback onStop(stop, [state] { state->Finish(std::nullopt); });
-  std::unique_lock lock(state->Mutex);
-  state->Done.wait(lock, [&] { return state->Finished; });
+  TMutexLock lock(state->Mutex);
+  while (!state->Finished) state->Done.Wait(state->Mutex);
   if (reply && state->Result) *reply = std::move(state->Reply);
   return state->Result;
 }
 
 void TMessageLoop::SetTimer(uint32_t id, std::chrono::milliseconds interval) {
   bool wake = false;
-  bool raise = false;
+  TWakeSignal* raise = nullptr;
   {
-    std::lock_guard lock(FMutex);
+    TMutexLock lock(FMutex);
     FTimers[id] = TTimer{interval, std::chrono::steady_clock::now() + interval};
     wake = FWaiting;
     FWaiting = false;
     // The toolkit's loop learns the new due time at its next ProcessPending.
     raise = NeedsWakeLocked();
   }
-  if (wake) FWake.notify_one();
-  if (raise) FWakeSignal->Raise();
+  if (wake) FWake.NotifyOne();
+  if (raise) raise->Raise();
 }
 
 void TMessageLoop::KillTimer(uint32_t id) {
-  std::lock_guard lock(FMutex);
+  TMutexLock lock(FMutex);
   FTimers.erase(id);
 }
 
@@ -192,21 +199,22 @@ bool TMessageLoop::Dispatch(TItem& item) {
 }
 
 int TMessageLoop::Run() {
+  AssertInLoopThread();
   std::deque<TItem> batch;
   for (;;) {
     {
-      std::unique_lock lock(FMutex);
+      TMutexLock lock(FMutex);
       for (;;) {
         if (FEnded) return 0;
         CollectDueTimers(FQueue);
         if (!FQueue.empty()) break;
         FWaiting = true;
         if (FTimers.empty()) {
-          FWake.wait(lock);
+          FWake.Wait(FMutex);
         } else {
           auto due = FTimers.begin()->second.Due;
           for (const auto& entry : FTimers) due = std::min(due, entry.second.Due);
-          FWake.wait_until(lock, due);
+          FWake.WaitUntil(FMutex, due);
         }
         FWaiting = false;
       }
@@ -217,7 +225,7 @@ int TMessageLoop::Run() {
       batch.pop_front();
       if (!Dispatch(item)) {
         const int code = static_cast<int>(item.Message.WParam);
-        std::lock_guard lock(FMutex);
+        TMutexLock lock(FMutex);
         FExitCode = code;
         // Messages behind the WM_QUIT are not handled; waiting senders are released.
         for (TItem& rest : batch) {
@@ -231,9 +239,10 @@ int TMessageLoop::Run() {
 }
 
 bool TMessageLoop::ProcessPending() {
+  AssertInLoopThread();
   size_t budget = 0;
   {
-    std::lock_guard lock(FMutex);
+    TMutexLock lock(FMutex);
     if (FEnded) return false;
     if (FWakeSignal) {
       FWakeRaised = false;
@@ -245,9 +254,9 @@ bool TMessageLoop::ProcessPending() {
   // One message at a time: a nested loop inside a handler goes on with the same queue.
   for (; budget > 0; --budget) {
     TItem item;
-    bool raise = false;
+    TWakeSignal* raise = nullptr;
     {
-      std::lock_guard lock(FMutex);
+      TMutexLock lock(FMutex);
       if (FEnded) return false;
       if (FQueue.empty()) break;  // a nested call took the rest
       item = std::move(FQueue.front());
@@ -255,9 +264,9 @@ bool TMessageLoop::ProcessPending() {
       // What is left stays announced, so that a loop nested in this handler takes it.
       if (!FQueue.empty()) raise = NeedsWakeLocked();
     }
-    if (raise) FWakeSignal->Raise();
+    if (raise) raise->Raise();
     if (!Dispatch(item)) {
-      std::lock_guard lock(FMutex);
+      TMutexLock lock(FMutex);
       FExitCode = static_cast<int>(item.Message.WParam);
       EndLocked();  // releases every sender still queued
       return false;

@@ -39,17 +39,17 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
 #include <thread>
+
+#include "platform/mutex.h"
 
 namespace bx {
 
@@ -133,6 +133,9 @@ class TMessageLoop {
 
   // True on the thread that constructed the loop, which is the one that must run it.
   bool IsLoopThread() const;
+  // Aborts in debug builds when called on another thread (check.h); nothing in release builds.
+  // Objects that belong to the loop's thread call it in their entry points.
+  void AssertInLoopThread() const;
 
  private:
   struct TSendState;
@@ -148,26 +151,30 @@ class TMessageLoop {
   // Handles one item; returns false for WM_QUIT.
   bool Dispatch(TItem& item);
   // Takes the due timers' messages into `out`; caller holds FMutex.
-  void CollectDueTimers(std::deque<TItem>& out);
-  void EndLocked();
-  // Whether the wake handle must be raised for a message just queued (or a timer just set);
-  // marks it raised. Caller holds FMutex and raises the handle after unlocking.
-  bool NeedsWakeLocked();
+  void CollectDueTimers(std::deque<TItem>& out) REQUIRES(FMutex);
+  void EndLocked() REQUIRES(FMutex);
+  // The wake handle when it must be raised for a message just queued (or a timer just set),
+  // marked raised; null when not. Caller holds FMutex and raises the handle after unlocking
+  // (the handle, once created, lives as long as the loop).
+  TWakeSignal* NeedsWakeLocked() REQUIRES(FMutex);
 
   THandler FHandler;
   TErrorHandler FErrorHandler;
   std::thread::id FLoopThread;
 
   // State below is protected by FMutex.
-  mutable std::mutex FMutex;
-  std::condition_variable FWake;
-  std::deque<TItem> FQueue;
-  std::map<uint32_t, TTimer> FTimers;
-  bool FEnded = false;
-  bool FWaiting = false;                     // the owning thread sleeps in Run and needs a notify
-  std::unique_ptr<TWakeSignal> FWakeSignal;  // null until WakeHandle
-  bool FWakeRaised = false;                  // raised since the last ProcessPending cleared it
-  int FExitCode = 0;
+  mutable TMutex FMutex;
+  TCondVar FWake;
+  std::deque<TItem> FQueue GUARDED_BY(FMutex);
+  std::map<uint32_t, TTimer> FTimers GUARDED_BY(FMutex);
+  bool FEnded GUARDED_BY(FMutex) = false;
+  // The owning thread sleeps in Run and needs a notify.
+  bool FWaiting GUARDED_BY(FMutex) = false;
+  // Null until WakeHandle.
+  std::unique_ptr<TWakeSignal> FWakeSignal GUARDED_BY(FMutex);
+  // Raised since the last ProcessPending cleared it.
+  bool FWakeRaised GUARDED_BY(FMutex) = false;
+  int FExitCode GUARDED_BY(FMutex) = 0;
 };
 
 // The process-wide main loop, or null. Acquire/release: a worker that sees the pointer also

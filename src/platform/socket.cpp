@@ -1,6 +1,7 @@
 #include "platform/socket.h"
 
 #include "platform/descriptors.h"
+#include "platform/mutex.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -17,7 +18,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 namespace bx {
@@ -510,17 +510,17 @@ namespace {
 // One descriptor held in reserve for shedding connections when the process has none left:
 // closing it makes room for one accept, whose connection is closed at once, and it is taken
 // again. The lock keeps two listeners from spending it at the same time.
-std::mutex gSpareLock;
-int gSpareFd = -1;
+constinit TMutex gSpareLock;
+int gSpareFd GUARDED_BY(gSpareLock) = -1;
 
-void TakeSpareLocked() {
+void TakeSpareLocked() REQUIRES(gSpareLock) {
   if (gSpareFd < 0) gSpareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
 }
 
 // Accepts and closes one waiting connection without a descriptor of its own to spare.
 [[noreturn]] void ShedConnection(int listenFd, int code) {
   {
-    std::lock_guard lock(gSpareLock);
+    TMutexLock lock(gSpareLock);
     if (gSpareFd >= 0) {
       ::close(gSpareFd);
       gSpareFd = -1;
@@ -538,7 +538,7 @@ void TakeSpareLocked() {
 
 std::optional<TStreamSocket> TListenSocket::Accept(size_t keepFree) {
   {
-    std::lock_guard lock(gSpareLock);
+    TMutexLock lock(gSpareLock);
     TakeSpareLocked();
   }
   for (;;) {

@@ -4,15 +4,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
 #include <list>
-#include <mutex>
 #include <vector>
 
 #include "platform/endpoint_frame.h"
 #include "platform/folders.h"
 #include "platform/log_entry.h"
+#include "platform/mutex.h"
 #include "platform/socket.h"
 #include "platform/thread.h"
 
@@ -59,11 +58,11 @@ struct TWindowEndpoint::TImpl {
   TThread ListenThread;
 
   // State below is protected by Lock.
-  mutable std::mutex Lock;
-  std::condition_variable ConnectionDone;
-  std::list<std::unique_ptr<TConnection>> Connections;
-  std::vector<std::unique_ptr<TConnection>> Finished;
-  bool Stopping = false;
+  mutable TMutex Lock;
+  TCondVar ConnectionDone;
+  std::list<std::unique_ptr<TConnection>> Connections GUARDED_BY(Lock);
+  std::vector<std::unique_ptr<TConnection>> Finished GUARDED_BY(Lock);
+  bool Stopping GUARDED_BY(Lock) = false;
 
   TImpl(TMessageLoop& loop, std::string name) : Loop(loop), Name(std::move(name)) {}
 
@@ -73,13 +72,13 @@ struct TWindowEndpoint::TImpl {
   bool Handle(TConnection& connection, TEndpointFrameParser& parser, std::stop_token stop);
   // False when `frame` must be answered 0 without reaching the loop.
   bool Admit(TConnection& connection, const TEndpointFrame& frame);
-  void Reap();
+  void Reap() EXCLUDES(Lock);
 };
 
 void TWindowEndpoint::TImpl::Reap() {
   std::vector<std::unique_ptr<TConnection>> finished;
   {
-    std::lock_guard lock(Lock);
+    TMutexLock lock(Lock);
     finished.swap(Finished);
   }
   for (auto& connection : finished) connection->Thread.Join();
@@ -119,7 +118,7 @@ void TWindowEndpoint::TImpl::ListenLoop(std::stop_token stop) {
     auto connection = std::make_unique<TConnection>();
     connection->Socket = std::move(*accepted);
     TConnection* raw = connection.get();
-    std::lock_guard lock(Lock);
+    TMutexLock lock(Lock);
     if (Stopping) return;
     Connections.push_back(std::move(connection));
     raw->Position = std::prev(Connections.end());
@@ -206,10 +205,10 @@ void TWindowEndpoint::TImpl::Serve(TConnection& connection, std::stop_token stop
     }
   }
   connection.Socket.Shutdown();
-  std::lock_guard lock(Lock);
+  TMutexLock lock(Lock);
   Finished.push_back(std::move(*connection.Position));
   Connections.erase(connection.Position);
-  ConnectionDone.notify_all();
+  ConnectionDone.NotifyAll();
 }
 
 TWindowEndpoint::TWindowEndpoint(const std::string& className, const std::string& caption,
@@ -251,14 +250,14 @@ TWindowEndpoint::TWindowEndpoint(const std::string& className, const std::string
 TWindowEndpoint::~TWindowEndpoint() {
   TImpl& impl = *FImpl;
   {
-    std::lock_guard lock(impl.Lock);
+    TMutexLock lock(impl.Lock);
     impl.Stopping = true;
   }
   impl.ListenThread.RequestStop();
   impl.Listener.Shutdown();
   impl.ListenThread.Join();
   {
-    std::lock_guard lock(impl.Lock);
+    TMutexLock lock(impl.Lock);
     for (auto& connection : impl.Connections) {
       connection->Thread.RequestStop();  // a reader waiting in Send gives up
       connection->Socket.Shutdown();
@@ -266,10 +265,9 @@ TWindowEndpoint::~TWindowEndpoint() {
   }
   for (;;) {
     impl.Reap();
-    std::unique_lock lock(impl.Lock);
+    TMutexLock lock(impl.Lock);
     if (impl.Connections.empty() && impl.Finished.empty()) break;
-    impl.ConnectionDone.wait(lock,
-                             [&] { return !impl.Finished.empty() || impl.Connections.empty(); });
+    while (impl.Finished.empty() && !impl.Connections.empty()) impl.ConnectionDone.Wait(impl.Lock);
   }
   impl.Listener.Close();
   // Remove the file only while it is still ours.
@@ -282,7 +280,7 @@ TWindowEndpoint::~TWindowEndpoint() {
 const std::string& TWindowEndpoint::Path() const { return FImpl->Path; }
 
 size_t TWindowEndpoint::ConnectionCount() const {
-  std::lock_guard lock(FImpl->Lock);
+  TMutexLock lock(FImpl->Lock);
   return FImpl->Connections.size();
 }
 

@@ -25,12 +25,12 @@ class DispatchIDListTest : public ::testing::Test {
  protected:
   TBxIniFile File() { return TBxIniFile(TBxDispatchIDList::FileName()); }
   std::string Registered(const std::string& id) {
-    auto lock = FList.Lock();
+    auto lock = FList.LockForTest();
     const int index = FList.Find(lock, id);
     return index < 0 ? "-" : TBxDispatchIDList::DestinationText(*FList.Objects(lock, index));
   }
   int Count() {
-    auto lock = FList.Lock();
+    auto lock = FList.LockForTest();
     return FList.Count(lock);
   }
 
@@ -66,7 +66,7 @@ TEST_F(DispatchIDListTest, OneUsableDestinationIsStoredItselfSeveralAsAListNoneN
   EXPECT_EQ(FList.RegisterDispatchID("one", "Fiel,File[Path=a]", kConnectionCopyData), 1);
   EXPECT_EQ(FList.RegisterDispatchID("two", "File[Path=a], Viewer", kConnectionCopyData), 1);
   EXPECT_EQ(FList.RegisterDispatchID("none", "Fiel", kConnectionCopyData), 0);
-  auto lock = FList.Lock();
+  auto lock = FList.LockForTest();
   EXPECT_EQ(FList.Count(lock), 2);
   EXPECT_EQ(FList.Objects(lock, FList.Find(lock, "one"))->KindName(), "File");
   EXPECT_EQ(TBxDispatchIDList::DestinationText(*FList.Objects(lock, FList.Find(lock, "one"))),
@@ -114,7 +114,7 @@ TEST_F(DispatchIDListTest, LoadRegistersSavedSectionsWithoutWritingTheFile) {
   EXPECT_EQ(Registered("A"), "Viewer");
   EXPECT_EQ(Registered("Empty"), "-");
   {
-    auto lock = FList.Lock();
+    auto lock = FList.LockForTest();
     EXPECT_EQ(FList.Objects(lock, FList.Find(lock, "A"))->ConnectionMethod, 2);
   }
   EXPECT_EQ(FLog.Lines(),

@@ -141,28 +141,17 @@ TEST(MessageQueueTest, EmptyQueueWhileDisabledDropsTheUnregistrations) {
   EXPECT_FALSE(event.IsSet());
 }
 
-// A queue whose Signal can add a message of its own (a producer that got in while the queue was
-// being emptied) or fail.
-class THookedQueue : public TBxMessageQueue {
- public:
-  using TBxMessageQueue::TBxMessageQueue;
-  void Signal() override {
-    TBxMessageQueue::Signal();
-    if (AddOnNextSignal) {
-      AddOnNextSignal = false;
-      AddMessage(*Msg(7, "added meanwhile"));
-    }
-    if (FailSignal) throw std::runtime_error("event lost");
-  }
-  bool AddOnNextSignal = false;
-  bool FailSignal = false;
-};
-
 TEST(MessageQueueTest, MessagesAddedWhileEmptyingSurviveBetweenTheUnregistrations) {
   TManualResetEvent event;
-  THookedQueue queue(event);
+  TBxMessageQueue queue(event);
   AddAll(queue, {{1, "w1"}, {92, "u1"}, {1, "w2"}, {92, "u2"}});
-  queue.AddOnNextSignal = true;  // fires when u1 is added again
+  // A producer that gets in while the queue is being emptied: right after u1 is added again.
+  bool added = false;
+  queue.SetReAddHookForTest([&] {
+    if (added) return;
+    added = true;
+    queue.AddMessage(*Msg(7, "added meanwhile"));
+  });
   queue.EmptyQueue(true);
   EXPECT_EQ(Drain(queue), (std::vector<std::string>{"92:u1", "7:added meanwhile", "92:u2"}));
 }
@@ -170,14 +159,14 @@ TEST(MessageQueueTest, MessagesAddedWhileEmptyingSurviveBetweenTheUnregistration
 TEST(MessageQueueTest, FailureWhileEmptyingIsLoggedOnceAndTheQueueStaysUsable) {
   test::TLogCapture log;
   TManualResetEvent event;
-  THookedQueue queue(event);
+  TBxMessageQueue queue(event);
   AddAll(queue, {{92, "u1"}, {1, "w1"}, {92, "u2"}});
-  queue.FailSignal = true;
+  queue.SetReAddHookForTest([] { throw std::runtime_error("event lost"); });
   EXPECT_NO_THROW(queue.EmptyQueue(true));
-  queue.FailSignal = false;
+  queue.SetReAddHookForTest(nullptr);
   ASSERT_EQ(log.Lines(),
             (std::vector<std::string>{"Error: Message queue could not be emptied (event lost)"}));
-  // Both unregistrations were linked before their signal failed; the walk went on after the
+  // Both unregistrations were linked before their re-add failed; the walk went on after the
   // first failure and freed every node it had detached.
   AddAll(queue, {{2, "after"}});
   EXPECT_EQ(Drain(queue), (std::vector<std::string>{"92:u1", "92:u2", "2:after"}));

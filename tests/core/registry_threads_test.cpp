@@ -96,7 +96,7 @@ TEST(RegistryThreadsTest, ChurnAndExpiryNeverLoseMessagesOfLiveRegistrations) {
         EXPECT_TRUE(r == "Viewer 2 churn" || r == "File[Path=x] 2 churn") << r;
       }
     }
-    auto lock = registry.Lock();
+    auto lock = registry.LockForTest();
     for (int s = 0; s < kStable; ++s)
       EXPECT_GE(registry.Find(lock, "{S" + std::to_string(s) + "}"), 0);
     // Unregistered entries are gone, and so are the ones registered before the date moved (at

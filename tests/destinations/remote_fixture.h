@@ -47,7 +47,7 @@ class RemoteFixture : public ::testing::Test {
   // "<destination text> <connection method>" of a registered ID, "-" when not registered.
   std::string Registered(const std::string& id) {
     TBxDispatchIDList& list = *DispatchIDList();
-    auto lock = list.Lock();
+    auto lock = list.LockForTest();
     const int index = list.Find(lock, id);
     if (index < 0) return "-";
     const auto& object = list.Objects(lock, index);

@@ -82,7 +82,7 @@ class BxSendTest : public ::testing::Test {
   std::string Udp() { return " --via udp --host 127.0.0.1 --port " + std::to_string(FUdpPort); }
   std::string Registered(const std::string& id) {
     TBxDispatchIDList& list = *DispatchIDList();
-    auto lock = list.Lock();
+    auto lock = list.LockForTest();
     const int index = list.Find(lock, id);
     if (index < 0) return "-";
     return TBxDispatchIDList::DestinationText(*list.Objects(lock, index)) + " " +

@@ -105,7 +105,7 @@ TEST_F(TcpReceiverTest, ANonAsciiDispatchIDRegistersUnderOneKeyOverRecordAndXml)
   EXPECT_EQ(client->ReadInt32(), 1);
   EXPECT_EQ(Registered(utf8), "Viewer 1");
   TBxDispatchIDList& list = *DispatchIDList();
-  auto lock = list.Lock();
+  auto lock = list.LockForTest();
   EXPECT_EQ(list.Count(lock), 1);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -100,6 +101,57 @@ TEST(ManualResetEventThreadsTest, SetsThatFindTheEventSetLoseNoWakeUp) {
   }
   for (auto& t : producers) t.join();
   EXPECT_EQ(lateWakeups, 0);
+}
+
+// Many producers publish and Set while one consumer resets, looks at what they published and
+// waits with a short limit, over and over, as the dispatch thread does. The producers store
+// their data relaxed, so only the event's own ordering keeps the consumer from sleeping on it.
+// A producer marks each value once its Set has returned. When the consumer's look missed a
+// value whose Set had returned before the wait began, that Set must have left the event set
+// (see the header), so the wait must return at once; a time-out then is a lost wake-up. Only
+// Sets known to have returned count, so no timing, however slow the machine, can make a
+// correct event fail this. Runs in the normal build, on the path that ships.
+TEST(ManualResetEventThreadsTest, ManyProducersAndShortWaitsLoseNoWakeUp) {
+  TManualResetEvent event;
+  constexpr int kProducers = 4;
+  constexpr uint64_t kPerProducer = 20000;
+  struct alignas(64) TSlot {
+    std::atomic<uint64_t> Published{0};  // relaxed: the data the event announces
+    // Release/acquire: a consumer that reads a value here sees that value's Set as returned.
+    std::atomic<uint64_t> Returned{0};
+  };
+  std::array<TSlot, kProducers> slots;
+  std::vector<std::thread> producers;
+  for (int p = 0; p < kProducers; ++p) {
+    producers.emplace_back([&, p] {
+      for (uint64_t v = 1; v <= kPerProducer; ++v) {
+        slots[p].Published.store(v, std::memory_order_relaxed);
+        event.Set();
+        slots[p].Returned.store(v, std::memory_order_release);
+        if (v % 16 == 0) std::this_thread::yield();  // let the consumer reset and wait
+      }
+    });
+  }
+  int lateWakeups = 0;
+  int checkedWaits = 0;  // waits after a returned Set of a value the look missed
+  for (;;) {
+    event.Reset();
+    bool allSeen = true;
+    std::array<uint64_t, kProducers> seen{};
+    for (int p = 0; p < kProducers; ++p) {
+      seen[p] = slots[p].Published.load(std::memory_order_relaxed);
+      if (seen[p] < kPerProducer) allSeen = false;
+    }
+    if (allSeen) break;
+    bool mustBeSet = false;
+    for (int p = 0; p < kProducers; ++p) {
+      if (slots[p].Returned.load(std::memory_order_acquire) > seen[p]) mustBeSet = true;
+    }
+    if (mustBeSet) ++checkedWaits;
+    if (!event.WaitFor(1ms) && mustBeSet) ++lateWakeups;
+  }
+  for (auto& t : producers) t.join();
+  EXPECT_EQ(lateWakeups, 0) << "of " << checkedWaits << " waits after a returned Set";
 }
 
 }  // namespace

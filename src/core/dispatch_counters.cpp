@@ -57,7 +57,7 @@ TBxDispatchCounts DispatchCounts() {
   return counts;
 }
 
-void ResetDispatchCounts() {
+void ResetDispatchCountsForTest() {
   for (auto& counter : gReceived) counter.store(0, std::memory_order_relaxed);
   gDelivered.store(0, std::memory_order_relaxed);
   gFailed.store(0, std::memory_order_relaxed);

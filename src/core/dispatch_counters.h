@@ -43,6 +43,6 @@ struct TBxDispatchCounts {
 TBxDispatchCounts DispatchCounts();
 
 // Back to zero, for tests that start a dispatcher again in the same process.
-void ResetDispatchCounts();
+void ResetDispatchCountsForTest();
 
 }  // namespace bx

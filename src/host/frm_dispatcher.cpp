@@ -74,6 +74,7 @@ TFrmDispatcher::TFrmDispatcher(TMessageLoop& loop, TFrmDispatcherOptions options
       FMonotonicNow(options.MonotonicNow ? std::move(options.MonotonicNow)
                                          : [] { return std::chrono::steady_clock::now(); }),
       FMainThreadPriority(CurrentThreadHandle()) {
+  FLoop.AssertInLoopThread();
   // Construction: the dispatch core, the settings and the table of kinds, then the settings.
   StartDispatchCore();
   FKnownDestinations = std::make_unique<TBxKnownDestinationsList>();
@@ -128,6 +129,7 @@ void TFrmDispatcher::FormCreate() {
 }
 
 TFrmDispatcher::~TFrmDispatcher() {
+  FLoop.AssertInLoopThread();
   FLoop.KillTimer(kWorkLoadTimer);
   FLoop.KillTimer(kProgramManagerTimer);
   if (FIconAdded && !FNoTray) FView.DeleteIcon();
@@ -208,6 +210,7 @@ void TFrmDispatcher::PublishNewSettings(std::shared_ptr<TBxDispatcherSettings> s
 }
 
 int64_t TFrmDispatcher::HandleMessage(TLoopMessage& message) {
+  FLoop.AssertInLoopThread();
   try {
     switch (message.Msg) {
       case kWmLogEntry:
@@ -283,6 +286,7 @@ int64_t TFrmDispatcher::HandleCopyData(const TLoopMessage& message) {
 }
 
 void TFrmDispatcher::StartDispatcher(bool asService) {
+  FLoop.AssertInLoopThread();
   if (FStarted) return;
   FStarted = true;
   FRunningAsService = asService;
@@ -307,6 +311,7 @@ void TFrmDispatcher::StartDispatcher(bool asService) {
 }
 
 TBxDispatcherStatus TFrmDispatcher::Status() const {
+  FLoop.AssertInLoopThread();
   TBxDispatcherStatus status;
   status.State = !FStarted ? "starting" : FSettings->Disabled ? "disabled" : "running";
   status.Service = FRunningAsService;
@@ -424,6 +429,7 @@ void TFrmDispatcher::ApplyDisabled() {
 }
 
 void TFrmDispatcher::SetDisabled(bool value) {
+  FLoop.AssertInLoopThread();
   auto settings = std::make_shared<TBxDispatcherSettings>(*FSettings);
   settings->Disabled = value;
   if (settings->CanModify) {
@@ -436,6 +442,7 @@ void TFrmDispatcher::SetDisabled(bool value) {
 }
 
 void TFrmDispatcher::ReloadSettings() {
+  FLoop.AssertInLoopThread();
   auto settings = std::make_shared<TBxDispatcherSettings>();
   settings->LoadSettings();
   PublishNewSettings(std::move(settings));
@@ -551,6 +558,7 @@ void TFrmDispatcher::MenuHelp() {
 void TFrmDispatcher::MenuAbout() { FView.ShowAbout(); }
 
 void TFrmDispatcher::Close() {
+  FLoop.AssertInLoopThread();
   if (FClosing) return;
   FClosing = true;
   AddLogEntry(TLogLevel::Info, "Dispatcher has been stopped");

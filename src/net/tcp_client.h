@@ -73,7 +73,7 @@ class TBxTCPClient {
 
   // Socket writes made since the client was created (one per WriteBufferClose that had output,
   // one per unbuffered write). For tests of the collecting.
-  size_t SocketWrites() const { return FSocketWrites; }
+  size_t SocketWritesForTest() const { return FSocketWrites; }
 
  private:
   void Send(const void* data, size_t size);

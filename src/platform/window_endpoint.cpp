@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <cstring>
 #include <list>
+#include <thread>
 #include <vector>
 
+#include "platform/check.h"
 #include "platform/endpoint_frame.h"
 #include "platform/folders.h"
 #include "platform/log_entry.h"
@@ -63,6 +65,9 @@ struct TWindowEndpoint::TImpl {
   std::list<std::unique_ptr<TConnection>> Connections GUARDED_BY(Lock);
   std::vector<std::unique_ptr<TConnection>> Finished GUARDED_BY(Lock);
   bool Stopping GUARDED_BY(Lock) = false;
+
+  // The thread that constructed the endpoint, which must also destroy it.
+  const std::thread::id Owner = std::this_thread::get_id();
 
   TImpl(TMessageLoop& loop, std::string name) : Loop(loop), Name(std::move(name)) {}
 
@@ -249,6 +254,8 @@ TWindowEndpoint::TWindowEndpoint(const std::string& className, const std::string
 
 TWindowEndpoint::~TWindowEndpoint() {
   TImpl& impl = *FImpl;
+  BX_DCHECK_MSG(std::this_thread::get_id() == impl.Owner,
+                "window endpoint destroyed on another thread than the one that created it");
   {
     TMutexLock lock(impl.Lock);
     impl.Stopping = true;
@@ -319,7 +326,7 @@ bool TWindowEndpointClient::Alive() const {
   return FImpl->Socket.IsOpen() && !FImpl->Socket.PeerClosed();
 }
 
-bool TWindowEndpointClient::WriteRaw(std::string_view bytes) {
+bool TWindowEndpointClient::WriteRawForTest(std::string_view bytes) {
   if (!Connected()) return false;
   try {
     FImpl->Socket.Write(bytes.data(), bytes.size());

@@ -130,7 +130,7 @@ class TWindowEndpointClient {
                                    std::string_view data,
                                    std::chrono::milliseconds timeout = kWaitForever);
   // Writes raw bytes on the connection (tests of broken frames).
-  bool WriteRaw(std::string_view bytes);
+  bool WriteRawForTest(std::string_view bytes);
   bool Connected() const;
   // Connected, and the endpoint has not gone away since (its owner ended or closed it): the
   // test whether a found window still exists. Never waits.

@@ -27,7 +27,7 @@ class TLoopPump : public QObject {
   explicit TLoopPump(TMessageLoop& loop, QObject* parent = nullptr);
 
   // How often ProcessPending ran (for tests: an answer within one turn).
-  int PumpCount() const { return FPumpCount; }
+  int PumpCountForTest() const { return FPumpCount; }
   bool LoopEnded() const { return FEnded; }
 
  private:

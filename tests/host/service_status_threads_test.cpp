@@ -31,7 +31,7 @@ class ServiceStatusTest : public ::testing::Test {
  protected:
   ServiceStatusTest() : FClock(TDateTime{2026, 12, 9, 8, 0, 0, 0}) {
     SetMainLoop(&FLoop);
-    ResetDispatchCounts();
+    ResetDispatchCountsForTest();
     std::string error;
     CreateFolderChain(FHome / "common/Korvane/Brevix/4.0", &error);
     WriteFile(FHome / "common/Korvane/Brevix/4.0/BxDispatcher.ini",

@@ -31,7 +31,7 @@ TEST(TcpClient, WritesBigEndianAndCollectsOneBlock) {
   EXPECT_TRUE(client.IsConnected());
 
   client.WriteInt32(0x7F000001);  // unbuffered: straight out
-  EXPECT_EQ(client.SocketWrites(), 1u);
+  EXPECT_EQ(client.SocketWritesForTest(), 1u);
 
   client.WriteBufferOpen();
   client.WriteInt32(0x7F000001);
@@ -40,9 +40,9 @@ TEST(TcpClient, WritesBigEndianAndCollectsOneBlock) {
   const std::string record(246, 'r');
   client.WriteBytes(record.data(), record.size());
   EXPECT_EQ(client.BufferedSize(), 258u);
-  EXPECT_EQ(client.SocketWrites(), 1u);  // nothing left yet
+  EXPECT_EQ(client.SocketWritesForTest(), 1u);  // nothing left yet
   client.WriteBufferClose();
-  EXPECT_EQ(client.SocketWrites(), 2u);  // the whole request in one write
+  EXPECT_EQ(client.SocketWritesForTest(), 2u);  // the whole request in one write
   EXPECT_FALSE(client.Buffering());
   client.Disconnect();
   EXPECT_FALSE(client.IsConnected());

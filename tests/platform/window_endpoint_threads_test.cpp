@@ -166,9 +166,9 @@ TEST(WindowEndpoint, BadFramesCloseOnlyTheirConnection) {
     // A header announcing 16 MiB + 1 bytes: the endpoint hangs up without waiting for them.
     std::string header = EncodeFrame(WM_COPYDATA, kFrameFlagSent, 0, 0, "");
     header.replace(kFrameLengthOffset, 4, std::string("\x01\x00\x00\x01", 4));
-    oversized->WriteRaw(header);
+    oversized->WriteRawForTest(header);
     r.push_back(oversized->SendFrame(WM_COPYDATA, 1, 0, "b", std::chrono::seconds(10)));
-    truncated->WriteRaw(EncodeFrame(WM_COPYDATA, kFrameFlagSent, 0, 0, "abc").substr(0, 20));
+    truncated->WriteRawForTest(EncodeFrame(WM_COPYDATA, kFrameFlagSent, 0, 0, "abc").substr(0, 20));
     truncated.reset();
     r.push_back(good->SendFrame(WM_COPYDATA, 2, 0, "a"));
     return r;

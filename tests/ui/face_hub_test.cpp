@@ -47,7 +47,7 @@ class FaceHubTest : public QObject {
     face.Loop.KillTimer(bx::kWorkLoadTimer);
     face.Loop.SetTimer(99, std::chrono::hours(1));
     QTest::qWait(50);  // start-up entries handled
-    const int pumpsBefore = face.Pump->PumpCount();
+    const int pumpsBefore = face.Pump->PumpCountForTest();
     std::atomic<bool> answered{false};
     std::optional<int64_t> result;
     std::thread logger([&] {
@@ -58,7 +58,7 @@ class FaceHubTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(answered.load(std::memory_order_acquire), 30000);
     logger.join();
     QCOMPARE(result, std::optional<int64_t>(1));
-    QVERIFY(face.Pump->PumpCount() > pumpsBefore);
+    QVERIFY(face.Pump->PumpCountForTest() > pumpsBefore);
     QVERIFY(*face.Loop.NextTimerDue() >
             std::chrono::steady_clock::now() + std::chrono::minutes(50));
     QCOMPARE(bx::MessageQueue()->IsEmpty(), false);  // queued; no dispatch thread runs here

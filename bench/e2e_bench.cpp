@@ -332,6 +332,10 @@ int main(int argc, char** argv) {
     std::ofstream ini(folder + "/BxDispatcher.ini");
     ini << "[Settings]\nUIMode=1\n[Ports]\nMonitorPorts=1\nTCPPort=" << port
         << "\nUDPPort=" << FreePort() << "\n";
+    // BX_BENCH_QUEUE_MB: another queue limit than the default, for comparing depths.
+    if (const char* queueMB = std::getenv("BX_BENCH_QUEUE_MB")) {
+      ini << "[Dispatcher]\nMaxQueueMemoryMB=" << std::atoi(queueMB) << "\n";
+    }
   }
   std::vector<std::string> command = Words(std::getenv("BX_BENCH_LAUNCHER"));
   command.push_back(bin + "/BxDispatcher");

@@ -100,6 +100,11 @@ class TBxMessageQueue {
   // Detaches the oldest message and returns it, or null when the queue is empty. No lock is
   // taken. Consumer thread only.
   TDispatchMessagePtr TakeHead();
+  // Gives back the message that the latest TakeHead returned, once the consumer is done with
+  // it: its block is kept for a later message of no greater size, so that the usual message
+  // costs no allocation on the producer and no free on the consumer. Any other block (or a
+  // second call) is freed. Consumer thread only.
+  void RecycleMessage(TDispatchMessagePtr message);
 
   // While true, AddMessage discards what it is given. Written by the main thread.
   // Relaxed at every use: a switch on its own; no other data is published through it.
@@ -116,6 +121,9 @@ class TBxMessageQueue {
     // Release by the producer, acquire by the consumer: seeing the link means seeing Message.
     // While the node waits in the spare stack it links the spare nodes instead.
     std::atomic<TNode*> Next{nullptr};
+    // Bytes that the block in Message can hold: its record's size while queued; in a spare
+    // node, the size of a recycled block (Message non-null) for the producer that pops it.
+    uint64_t Capacity = 0;
   };
 
   // Node recycling. Nodes are allocated by producers and released by the consumer, and a
@@ -129,13 +137,23 @@ class TBxMessageQueue {
   // longer than the spare stock costs a node allocation and free per message, and the frees
   // of that many small blocks make the allocator consolidate its free lists again and again.
   static constexpr int kSpareLimit = 65536;
+  // Message blocks travel back with spare nodes (RecycleMessage) while fewer than this many
+  // spare nodes exist, and only blocks of at most kRecycledBlockBytes: together they bound
+  // the memory that recycled blocks pin (16 MiB at most, ReleaseSpareNodes frees it). A
+  // producer copies into a recycled block under FLock, which the size bound keeps short.
+  static constexpr int kSpareBlockLimit = 4096;
+  static constexpr uint64_t kRecycledBlockBytes = 4096;
+  // Blocks are allocated in steps of this size, so that records of about the same size fit
+  // into each other's blocks.
+  static constexpr uint64_t kBlockStep = 256;
+  static TDispatchMessage* AllocateBlock(uint64_t bytes, uint64_t& capacity);
   TNode* PopSpareLocked();
   // Stores `message` (of `bytes` bytes) in the sentinel and makes `node` the new sentinel;
   // caller holds FLock.
-  void LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes);
+  void LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes, uint64_t capacity);
   void CountTaken();                     // consumer only
   void ReleaseNode(TNode* node);         // consumer only
-  static void DeleteChain(TNode* node);  // follows Next to null
+  static void DeleteChain(TNode* node);  // follows Next to null, with recycled blocks
 
   // Frees the nodes from `first` up to (not including) `stop` with their messages; type-92
   // messages are added again when `keepUnregisters`. Finishes the walk after a failure, then
@@ -183,6 +201,10 @@ class TBxMessageQueue {
   TNode* FRetired = nullptr;
   TNode* FRetiredLast = nullptr;
   int FRetiredCount = 0;
+  // The node of the message that TakeHead returned last, kept until RecycleMessage gives its
+  // block back (or the next TakeHead retires it bare); consumer only.
+  TNode* FTakenNode = nullptr;
+  const TDispatchMessage* FTakenBlock = nullptr;  // the message taken from it
   // Bytes ever taken out, written by the consumer only. Seq_cst: a consumer that stores it and
   // then reads FRoomWaiters, and a waiter that counts itself in and then reads it, cannot both
   // miss each other.

@@ -209,7 +209,7 @@ std::string TBxLogFileDestination::BaseName() const {
   return FPathStem + "_" + FormatDateTime(LogByDateFormat, FClock.Now());
 }
 
-std::string TBxLogFileDestination::ChooseFileName() {
+const std::string& TBxLogFileDestination::ChooseFileName() {
   if (MaxSize > 1) {
     const std::string base = BaseName();
     CurrentFileName = PartFileName(base, ChoosePart(base));
@@ -311,7 +311,8 @@ bool TBxLogFileDestination::IdleExpired() const {
 }
 
 bool TBxLogFileDestination::KeptFileStillFits() {
-  if (BaseName() != FKept.Base) return false;  // a new date
+  // A new date; without dates the base name is the fixed stem, compared without a copy.
+  if (LogByDate ? BaseName() != FKept.Base : FPathStem != FKept.Base) return false;
   if (MaxSize > 1 && FKept.Size >= static_cast<int64_t>(MaxSize) * 1024) return false;  // full
   const int64_t now = FClock.SteadyMilliseconds();
   if (FKept.HasIdentity && now - FKept.LastCheckMs >= kKeptFileIdleMs) {

@@ -69,8 +69,8 @@ class TBxLogFileDestination : public TBxDestination, private TBxKeptOpenFile {
   void SetPath(const std::string& value);
 
   // The file that the message would go to now (date, part and any rotation that makes room
-  // for it are decided here). Stores it in CurrentFileName.
-  std::string ChooseFileName();
+  // for it are decided here). Stores it in CurrentFileName and returns that.
+  const std::string& ChooseFileName();
 
   int32_t MaxSize = 0;
   int32_t MaxParts = 0;

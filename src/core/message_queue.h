@@ -1,10 +1,12 @@
 // TBxMessageQueue: the hand-off between the receivers (many threads) and the dispatch thread
 // (the one consumer). Messages come out oldest first, in the order in which they were linked.
 //
-// Structure: a singly linked list ending in an empty sentinel node (FTail). A producer copies
-// the message and allocates the next sentinel outside the lock, then under FLock stores the copy
-// in the current sentinel, links the new one and makes it the tail. The consumer takes from
-// FHead without the lock: it compares FHead with FTail and follows `Next`.
+// Structure: a singly linked list ending in an empty sentinel node (FTail). A producer takes a
+// spare node under FLock; when it brings a recycled block large enough, the message is copied
+// into it there, otherwise a block (and node) is allocated and filled outside the lock. Under
+// FLock it stores the copy in the current sentinel, links the new node and makes it the tail.
+// The consumer takes from FHead without the lock: it compares FHead with FTail and follows
+// `Next`; it gives each block back (RecycleMessage) once it is done with the message.
 //
 // Memory bound: the queue counts the bytes it holds (each copy with its node and the
 // allocator's share, kMessageOverhead). With a limit set (SetMemoryLimit, 0 = none) it is full

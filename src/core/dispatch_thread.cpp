@@ -119,6 +119,8 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
           if (AnyKeptFile()) Housekeeping(std::chrono::steady_clock::now(), false);
         }
         if (FQueue.IsEmpty()) {
+          // Kept files write what they gathered while messages were waiting.
+          if (KeptWritesPending()) FlushKeptFiles();
           if (FTrafficSinceRelease) {
             FLastMessage = std::chrono::steady_clock::now();
             if (FQueue.TakePeakQueuedBytes() >= kReleaseAtOnceBytes) ReleaseMemory();
@@ -142,6 +144,7 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
     LoopFailed(std::current_exception());
   }
   FLastLookup.Destination.reset();
+  SetDispatchBacklog(false);
   CloseAllKeptFiles();
 }
 
@@ -173,6 +176,8 @@ void TBxDispatchThread::DispatchNextMessage() {
     FEvent.Reset();
     return;
   }
+  // Destinations may gather what they write while more messages wait (kept files).
+  SetDispatchBacklog(!FQueue.IsEmpty());
   try {
     DispatchMessage(*message);
   } catch (...) {

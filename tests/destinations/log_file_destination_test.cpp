@@ -567,5 +567,112 @@ TEST_F(LogFileDestinationTest, AKeptFileIsHandedToAnotherDestinationOfTheDispatc
   EXPECT_FALSE(kept->HoldsOpenFile());
 }
 
+// While the dispatch thread has more messages waiting, a kept file gathers entries and writes
+// them together; nothing is lost or reordered, and every way of letting go of the file writes
+// what was gathered first.
+class BacklogScope {
+ public:
+  BacklogScope() { SetDispatchBacklog(true); }
+  ~BacklogScope() { SetDispatchBacklog(false); }
+};
+
+TEST_F(LogFileDestinationTest, WithABacklogAKeptFileGathersEntriesAndWritesThemInOrder) {
+  auto d = Make("Path=" + P("kept.bxl") + ";KeepOpen=True");
+  {
+    BacklogScope backlog;
+    Send(*d, 1, "one");
+    Send(*d, 1, "two");
+    EXPECT_TRUE(TextsOf(P("kept.bxl")).empty());  // gathered, not yet written
+    EXPECT_GT(d->PendingBytes(), 0u);
+    EXPECT_TRUE(KeptWritesPending());
+  }
+  // The message that finds no backlog writes everything before it, and itself.
+  Send(*d, 1, "three");
+  EXPECT_EQ(d->PendingBytes(), 0u);
+  EXPECT_EQ(TextsOf(P("kept.bxl")), (std::vector<std::string>{"one", "two", "three"}));
+
+  {
+    BacklogScope backlog;
+    Send(*d, 1, "four");
+  }
+  FlushKeptFiles();  // the queue ran empty
+  EXPECT_FALSE(KeptWritesPending());
+  EXPECT_EQ(TextsOf(P("kept.bxl")).back(), "four");
+
+  // A batch is bounded: past kKeptWriteBatchBytes the gathered entries go out.
+  const std::string text(1000, 'x');
+  {
+    BacklogScope backlog;
+    for (int i = 0; i < 100; ++i) Send(*d, 1, text);
+    EXPECT_LE(d->PendingBytes(), TBxLogFileDestination::kKeptWriteBatchBytes);
+    EXPECT_GT(TextsOf(P("kept.bxl")).size(), 4u);
+  }
+  // Idle close, the end of the registration, and handing the file to another destination all
+  // write what was gathered.
+  {
+    BacklogScope backlog;
+    Send(*d, 1, "before idle");
+  }
+  FClock.AdvanceMilliseconds(1000);
+  CloseIdleKeptFiles();
+  EXPECT_FALSE(d->HoldsOpenFile());
+  EXPECT_EQ(TextsOf(P("kept.bxl")).back(), "before idle");
+  {
+    BacklogScope backlog;
+    Send(*d, 1, "before handing over");
+    auto other = Make("Path=" + P("kept.bxl"));
+    Send(*other, 1, "by the other");
+  }
+  {
+    BacklogScope backlog;
+    Send(*d, 1, "before the end");
+  }
+  d.reset();
+  const std::vector<std::string> texts = TextsOf(P("kept.bxl"));
+  ASSERT_EQ(texts.size(), 3u + 1u + 100u + 1u + 3u);
+  EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
+            (std::vector<std::string>{"before handing over", "by the other", "before the end"}));
+  EXPECT_TRUE(FLog.Lines().empty());
+}
+
+TEST_F(LogFileDestinationTest, GatheredEntriesCountTowardsTheRolloverAndACutBatchKeepsWholeOnes) {
+  // Parts of 2048 bytes, entries of 506: five per part, gathered or not.
+  const std::string text(300, 't');
+  {
+    auto d = Make("Path=" + P("app.bxl") + ";MaxSize=2;KeepOpen=True");
+    BacklogScope backlog;
+    for (int i = 0; i < 10; ++i) Send(*d, 1, text);
+    d.reset();
+  }
+  EXPECT_EQ(TextsOf(P("app_0001.bxl")).size(), 5u);
+  EXPECT_EQ(TextsOf(P("app_0002.bxl")).size(), 5u);
+
+  // A full disk cuts a batch of three in its second entry; the backup cannot be made either:
+  // the file keeps the earlier entry and the first of the batch, nothing cut.
+  TFaultyFileSystem files;
+  auto d = Make("Path=" + P("batch.bxl") + ";KeepOpen=True", files);
+  Send(*d, 1, "written alone");
+  {
+    BacklogScope backlog;
+    Send(*d, 1, "first of the batch");
+    Send(*d, 1, "second of the batch");
+    Send(*d, 1, "third of the batch");
+  }
+  files.WriteBudget = 300;  // the first gathered entry (224 bytes) and part of the second
+  files.FailRenames = true;
+  FlushKeptFiles();
+  EXPECT_FALSE(d->HoldsOpenFile());
+  const std::string name = P("batch.bxl");
+  EXPECT_EQ(FLog.Lines(),
+            (std::vector<std::string>{"Error: Incomplete message written to log file: " + name +
+                                          ". Incomplete log file saved. New log file created.",
+                                      "Error: Could not backup Incomplete log file: " + name}));
+  TLogFileStop stop;
+  std::vector<std::string> texts;
+  for (const auto& e : ReadEntries(name, &stop)) texts.push_back(e.MsgText);
+  EXPECT_EQ(texts, (std::vector<std::string>{"written alone", "first of the batch"}));
+  EXPECT_EQ(stop, TLogFileStop::End);
+}
+
 }  // namespace
 }  // namespace bx

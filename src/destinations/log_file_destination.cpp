@@ -97,7 +97,7 @@ TBxLogFileDestination::~TBxLogFileDestination() {
   // after this no other thread closes the file through it.
   UnregisterKeptFile(this);
   if (FFileStream != nullptr) {
-    TFileStatus status;
+    TSystemError status;
     FFileStream->Close(status);
   }
 }
@@ -195,7 +195,7 @@ int64_t TBxLogFileDestination::ChoosePart(const std::string& base) {
   if (part != MaxParts || MaxParts <= 0) return part + 1;
   if (MaxParts == 1) return 1;  // a single part keeps growing
   // Make room: part 1, the oldest, goes; every other part moves down by one.
-  TFileStatus ignored;
+  TSystemError ignored;
   for (int64_t c = 2; c <= MaxParts; ++c) {
     const std::string older = PartFileName(base, c - 1);
     FFileSystem.Delete(older, ignored);
@@ -224,7 +224,7 @@ std::string TBxLogFileDestination::ChooseFileName() {
 
 bool TBxLogFileDestination::OpenFile() {
   FileOpened = false;
-  TFileStatus status;
+  TSystemError status;
   bool askedOwnHolders = false;
   for (int attempt = 1;; ++attempt) {
     FFileStream = FFileSystem.OpenForWrite(CurrentFileName, TOpenMode::Existing, status);
@@ -270,7 +270,7 @@ bool TBxLogFileDestination::WriteEntry() {
   // The file is open for appending. The marker and the record go out in one write: the file
   // gets the same bytes as from two writes, for one system call less per message. Write goes
   // on after a partial write, so `written` is what reached the file either way.
-  TFileStatus status;
+  TSystemError status;
   const size_t written = FFileStream->Write(FEntry, status);
   FKept.Size += static_cast<int64_t>(written);
   if (written == FEntry.size()) return true;
@@ -301,7 +301,7 @@ void TBxLogFileDestination::CloseFile() {
 void TBxLogFileDestination::CloseKeptFile() {
   FKeptListed = false;
   if (FFileStream == nullptr) return;
-  TFileStatus status;
+  TSystemError status;
   FFileStream->Close(status);
   FFileStream.reset();
 }
@@ -333,7 +333,7 @@ void TBxLogFileDestination::Dispatch(TDispatchMessage& message) {
     ChooseFileName();
     if (!OpenFile()) return;
     if (KeepOpen) {
-      TFileStatus status;
+      TSystemError status;
       FKept.Name = CurrentFileName;
       FKept.Base = BaseName();
       FKept.Size = std::max<int64_t>(FFileStream->Size(status), 0);

@@ -78,9 +78,9 @@ function(bx_add_test name)
   target_link_libraries(${name} PRIVATE bx_test_support brevix GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE BX_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
                                              BX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  # Labels are set by a script of our own that ctest reads after the discovered tests: passed
-  # through gtest_discover_tests(PROPERTIES) a list of labels is flattened and every label after
-  # the first turns into a bogus property, so "ctest -L threads" found no test at all.
+  # Labels go through a script of our own that ctest reads after the discovered tests, never
+  # through gtest_discover_tests(PROPERTIES), which flattens a list of labels into bogus
+  # properties after the first.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
   set(labels_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
   file(WRITE ${labels_file}

@@ -118,16 +118,9 @@ class TBxMessageQueue {
     std::atomic<TNode*> Next{nullptr};
   };
 
-  // Node recycling. Nodes are allocated by producers and released by the consumer, and a
-  // cross-thread malloc/free pair per message costs as much as the rest of the hand-off. The
-  // consumer collects released nodes privately and pushes them as one batch onto FSpare. A
-  // producer holding FLock pops from FSpareTaken, a private stack of the lock holders; when that
-  // is empty it takes the whole of FSpare at once with one exchange. No node is ever popped off
-  // FSpare one by one, so there is no ABA, and a message costs no atomic operation on FSpare.
+  // Released nodes are reused by producers (PopSpareLocked, ReleaseNode).
   static constexpr int kSpareBatch = 64;  // nodes handed back at once
-  // Beyond this many spare nodes (2 MiB of them at most), released nodes are freed. A burst
-  // longer than the spare stock costs a node allocation and free per message, and the frees
-  // of that many small blocks make the allocator consolidate its free lists again and again.
+  // Beyond this many spare nodes (2 MiB of them at most), released nodes are freed.
   static constexpr int kSpareLimit = 65536;
   TNode* PopSpareLocked();
   // Stores `message` (of `bytes` bytes) in the sentinel and makes `node` the new sentinel;

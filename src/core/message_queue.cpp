@@ -44,6 +44,11 @@ TDispatchMessage* TBxMessageQueue::AllocateBlock(uint64_t bytes, uint64_t& capac
   return block;
 }
 
+// Node recycling: producers allocate nodes and the consumer releases them; a cross-thread
+// allocate/free pair per message would cost as much as the rest of the hand-off.
+// Invariant: FSpare only ever gains whole batches (ReleaseNode's CAS push) and loses all of its
+// nodes at once (this exchange); no node is popped off it singly, so there is no ABA. Single
+// pops happen on FSpareTaken, which only FLock's holder touches.
 TBxMessageQueue::TNode* TBxMessageQueue::PopSpareLocked() {
   if (FSpareTaken == nullptr) {
     // Acquire: pairs with the consumer's release push, so the batch's links are visible.
@@ -69,6 +74,8 @@ void TBxMessageQueue::ReleaseNode(TNode* node) {
   TNode* last = FRetiredLast;
   FRetired = FRetiredLast = nullptr;
   FRetiredCount = 0;
+  // A stock beyond kSpareLimit is freed: a burst longer than it costs a node allocation and
+  // free per message, and keeping it would pin the memory of the burst for good.
   if (FSpareCount.load(std::memory_order_relaxed) >= kSpareLimit) {
     DeleteChain(first);  // the queue has shrunk after a burst; give the memory back
     return;

@@ -20,9 +20,9 @@
 // caller's block. The event is borrowed and must outlive the queue.
 // Threads: AddMessage, AddMessageIfRoom, IsEmpty, IsFull, QueuedBytes, WaitForRoom,
 // SetMemoryLimit, TakeDropCount, MessageCount, ResetMessageCount, Signal, Disabled and
-// EmptyRequested from any thread. TakeHead, EmptyQueue and ReleaseSpareNodes only from the one
-// consuming thread (the dispatch thread), or from the owner once no other thread uses the
-// queue (destructor).
+// EmptyRequested from any thread. TakeHead, RecycleMessage, EmptyQueue and ReleaseSpareNodes
+// only from the one consuming thread (the dispatch thread), or from the owner once no other
+// thread uses the queue (destructor).
 // Failure: AddMessage lets std::bad_alloc through with nothing linked (the receiver reports
 // it). EmptyQueue never throws; it reports a failure as one Error entry of the activity log.
 #pragma once
@@ -128,16 +128,9 @@ class TBxMessageQueue {
     uint64_t Capacity = 0;
   };
 
-  // Node recycling. Nodes are allocated by producers and released by the consumer, and a
-  // cross-thread malloc/free pair per message costs as much as the rest of the hand-off. The
-  // consumer collects released nodes privately and pushes them as one batch onto FSpare. A
-  // producer holding FLock pops from FSpareTaken, a private stack of the lock holders; when that
-  // is empty it takes the whole of FSpare at once with one exchange. No node is ever popped off
-  // FSpare one by one, so there is no ABA, and a message costs no atomic operation on FSpare.
+  // Released nodes are reused by producers (PopSpareLocked, ReleaseNode).
   static constexpr int kSpareBatch = 64;  // nodes handed back at once
-  // Beyond this many spare nodes (2 MiB of them at most), released nodes are freed. A burst
-  // longer than the spare stock costs a node allocation and free per message, and the frees
-  // of that many small blocks make the allocator consolidate its free lists again and again.
+  // Beyond this many spare nodes (2 MiB of them at most), released nodes are freed.
   static constexpr int kSpareLimit = 65536;
   // Message blocks travel back with spare nodes (RecycleMessage) while fewer than this many
   // spare nodes exist, and only blocks of at most kRecycledBlockBytes: together they bound

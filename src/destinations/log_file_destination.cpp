@@ -98,7 +98,7 @@ TBxLogFileDestination::~TBxLogFileDestination() {
   UnregisterKeptFile(this);
   if (FFileStream != nullptr) {
     WritePending();
-    TFileStatus status;
+    TSystemError status;
     FFileStream->Close(status);
   }
 }
@@ -196,7 +196,7 @@ int64_t TBxLogFileDestination::ChoosePart(const std::string& base) {
   if (part != MaxParts || MaxParts <= 0) return part + 1;
   if (MaxParts == 1) return 1;  // a single part keeps growing
   // Make room: part 1, the oldest, goes; every other part moves down by one.
-  TFileStatus ignored;
+  TSystemError ignored;
   for (int64_t c = 2; c <= MaxParts; ++c) {
     const std::string older = PartFileName(base, c - 1);
     FFileSystem.Delete(older, ignored);
@@ -225,7 +225,7 @@ const std::string& TBxLogFileDestination::ChooseFileName() {
 
 bool TBxLogFileDestination::OpenFile() {
   FileOpened = false;
-  TFileStatus status;
+  TSystemError status;
   bool askedOwnHolders = false;
   for (int attempt = 1;; ++attempt) {
     FFileStream = FFileSystem.OpenForWrite(CurrentFileName, TOpenMode::Existing, status);
@@ -297,7 +297,7 @@ bool TBxLogFileDestination::WriteEntries(std::span<const std::byte> bytes,
   // The file is open for appending. The marker and the record go out in one write: the file
   // gets the same bytes as from two writes, for one system call less per message. Write goes
   // on after a partial write, so `written` is what reached the file either way.
-  TFileStatus status;
+  TSystemError status;
   const size_t written = FFileStream->Write(bytes, status);
   FKept.Size += static_cast<int64_t>(written);
   if (written == bytes.size()) return true;
@@ -332,7 +332,7 @@ void TBxLogFileDestination::CloseKeptFile() {
   FKeptListed = false;
   if (FFileStream == nullptr) return;
   WritePending();
-  TFileStatus status;
+  TSystemError status;
   FFileStream->Close(status);
   FFileStream.reset();
 }
@@ -365,7 +365,7 @@ void TBxLogFileDestination::Dispatch(TDispatchMessage& message) {
     ChooseFileName();
     if (!OpenFile()) return;
     if (KeepOpen) {
-      TFileStatus status;
+      TSystemError status;
       FKept.Name = CurrentFileName;
       FKept.Base = BaseName();
       FKept.Size = std::max<int64_t>(FFileStream->Size(status), 0);

@@ -29,23 +29,23 @@ class TFaultyFileSystem final : public TFileSystem {
   bool FailRenames = false;
 
   std::unique_ptr<TWritableFile> OpenForWrite(const std::string& path, TOpenMode mode,
-                                              TFileStatus& status) override {
+                                              TSystemError& status) override {
     auto file = RealFileSystem().OpenForWrite(path, mode, status);
     if (file == nullptr) return nullptr;
     return std::make_unique<TFaultyFile>(std::move(file), *this);
   }
   std::unique_ptr<TReadableFile> OpenForRead(const std::string& path,
-                                             TFileStatus& status) override {
+                                             TSystemError& status) override {
     return RealFileSystem().OpenForRead(path, status);
   }
-  bool Rename(const std::string& from, const std::string& to, TFileStatus& status) override {
+  bool Rename(const std::string& from, const std::string& to, TSystemError& status) override {
     if (FailRenames) {
       status = {EACCES, "Permission denied"};
       return false;
     }
     return RealFileSystem().Rename(from, to, status);
   }
-  bool Delete(const std::string& path, TFileStatus& status) override {
+  bool Delete(const std::string& path, TSystemError& status) override {
     return RealFileSystem().Delete(path, status);
   }
   std::vector<std::string> ListFolder(const std::string& folder, std::string_view prefix,
@@ -65,8 +65,8 @@ class TFaultyFileSystem final : public TFileSystem {
    public:
     TFaultyFile(std::unique_ptr<TWritableFile> real, TFaultyFileSystem& owner)
         : FReal(std::move(real)), FOwner(owner) {}
-    int64_t Size(TFileStatus& status) override { return FReal->Size(status); }
-    size_t Write(std::span<const std::byte> bytes, TFileStatus& status) override {
+    int64_t Size(TSystemError& status) override { return FReal->Size(status); }
+    size_t Write(std::span<const std::byte> bytes, TSystemError& status) override {
       if (FOwner.WriteBudget < 0) return FReal->Write(bytes, status);
       const size_t allowed = std::min(bytes.size(), static_cast<size_t>(FOwner.WriteBudget));
       const size_t done = FReal->Write(bytes.first(allowed), status);
@@ -74,10 +74,10 @@ class TFaultyFileSystem final : public TFileSystem {
       if (done < bytes.size() && status.Ok()) status = {ENOSPC, "No space left on device"};
       return done;
     }
-    bool Truncate(int64_t size, TFileStatus& status) override {
+    bool Truncate(int64_t size, TSystemError& status) override {
       return FReal->Truncate(size, status);
     }
-    bool Close(TFileStatus& status) override { return FReal->Close(status); }
+    bool Close(TSystemError& status) override { return FReal->Close(status); }
 
    private:
     std::unique_ptr<TWritableFile> FReal;
@@ -346,7 +346,7 @@ TEST_F(LogFileDestinationTest, MissingFolderIsReportedAndNeverCreated) {
 TEST_F(LogFileDestinationTest, SecondWriterGetsTheOpenErrorPath) {
   auto d = Make("Path=" + P("shared.bxl"));
   Send(*d);
-  TFileStatus status;
+  TSystemError status;
   auto other = RealFileSystem().OpenForWrite(P("shared.bxl"), TOpenMode::Existing, status);
   ASSERT_NE(other, nullptr) << status.Text;
   Send(*d);
@@ -475,7 +475,7 @@ std::vector<std::string> TextsOf(const std::string& path) {
 }
 
 bool LockedByAnotherWriter(const std::string& path) {
-  TFileStatus status;
+  TSystemError status;
   auto file = RealFileSystem().OpenForWrite(path, TOpenMode::Existing, status);
   return file == nullptr && status.Code == kFileLockedCode;
 }

@@ -122,6 +122,7 @@ void BM_RawQueue(benchmark::State& state) {
     while (!stop.load(std::memory_order_acquire)) {
       if (bx::TDispatchMessagePtr m = queue.TakeHead()) {
         taken.fetch_add(1, std::memory_order_relaxed);
+        queue.RecycleMessage(std::move(m));  // as the dispatch thread does
         continue;
       }
       event.Reset();

@@ -37,8 +37,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -159,6 +161,48 @@ double CpuSeconds(pid_t pid) {
   return (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+// CPU seconds of each thread of `pid`, by name (threads of the same name add up).
+std::map<std::string, double> ThreadCpuSeconds(pid_t pid) {
+  std::map<std::string, double> threads;
+  std::error_code error;
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+    std::ifstream in(task.path() / "stat");
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t open = all.find('(');
+    const size_t close = all.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    std::istringstream fields(all.substr(close + 2));
+    std::string skip;
+    for (int i = 3; i <= 13; ++i) fields >> skip;
+    double utime = 0, stime = 0;
+    fields >> utime >> stime;
+    threads[all.substr(open + 1, close - open - 1)] +=
+        (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
+  return threads;
+}
+
+// The two threads that used the most CPU between `before` and `after`, in microseconds per
+// record: the busier one bounds the rate.
+std::string BusiestThreads(const std::map<std::string, double>& before,
+                           const std::map<std::string, double>& after, int count) {
+  std::vector<std::pair<double, std::string>> used;
+  for (const auto& [name, seconds] : after) {
+    const auto was = before.find(name);
+    used.emplace_back(seconds - (was == before.end() ? 0 : was->second), name);
+  }
+  std::sort(used.rbegin(), used.rend());
+  std::string text;
+  for (size_t i = 0; i < used.size() && i < 2; ++i) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%s%s %.2f us", i > 0 ? ", " : "", used[i].second.c_str(),
+                  used[i].first * 1e6 / count);
+    text += line;
+  }
+  return text;
+}
+
 // Sends `count` copies of `request` on one connection while a second thread reads the 4-byte
 // answers (none when `answers` is false). `firstAnswers` records when that many answers had
 // arrived (0: not asked).
@@ -223,6 +267,7 @@ struct TRun {
   double CpuUs = 0;  // CPU microseconds per record
   double Seconds = 0;
   std::string Load;
+  std::string Threads;  // the busiest threads' CPU per record (the dispatcher's runs)
 };
 
 // Sends `count` copies of `request` and waits until `file` has grown by `expected` bytes.
@@ -230,6 +275,7 @@ TRun TimedRun(bx::TStreamSocket& socket, pid_t pid, const std::string& request, 
               const std::string& file, int64_t expected, bool answers = true) {
   const int64_t before = std::max<int64_t>(FileSize(file), 0);
   const double cpuBefore = CpuSeconds(pid);
+  const std::map<std::string, double> threadsBefore = ThreadCpuSeconds(pid);
   const TPipelineTimes times = Pipeline(socket, request, count, answers);
   if (!WaitFor([&] { return FileSize(file) >= before + expected; }, std::chrono::seconds(1800))) {
     std::fprintf(stderr, "%s did not receive every record\n", file.c_str());
@@ -238,6 +284,7 @@ TRun TimedRun(bx::TStreamSocket& socket, pid_t pid, const std::string& request, 
   run.Seconds = std::chrono::duration<double>(Clock::now() - times.Start).count();
   run.Rate = count / run.Seconds;
   run.CpuUs = (CpuSeconds(pid) - cpuBefore) * 1e6 / count;
+  run.Threads = BusiestThreads(threadsBefore, ThreadCpuSeconds(pid), count);
   run.Load = LoadAverage();
   return run;
 }
@@ -245,6 +292,7 @@ TRun TimedRun(bx::TStreamSocket& socket, pid_t pid, const std::string& request, 
 void PrintRun(const char* label, int count, const TRun& run) {
   std::printf("%-34s %8d records in %6.2f s = %7.0f records/s, %5.2f us CPU per record  %s\n",
               label, count, run.Seconds, run.Rate, run.CpuUs, run.Load.c_str());
+  if (!run.Threads.empty()) std::printf("%34s busiest threads: %s\n", "", run.Threads.c_str());
   std::fflush(stdout);
 }
 
@@ -332,6 +380,10 @@ int main(int argc, char** argv) {
     std::ofstream ini(folder + "/BxDispatcher.ini");
     ini << "[Settings]\nUIMode=1\n[Ports]\nMonitorPorts=1\nTCPPort=" << port
         << "\nUDPPort=" << FreePort() << "\n";
+    // BX_BENCH_QUEUE_MB: another queue limit than the default, for comparing depths.
+    if (const char* queueMB = std::getenv("BX_BENCH_QUEUE_MB")) {
+      ini << "[Dispatcher]\nMaxQueueMemoryMB=" << std::atoi(queueMB) << "\n";
+    }
   }
   std::vector<std::string> command = Words(std::getenv("BX_BENCH_LAUNCHER"));
   command.push_back(bin + "/BxDispatcher");

@@ -1,10 +1,9 @@
 // What hostile input costs: the peak heap and the time of refusing a 16 MiB XML tag bomb (and
 // of converting an ordinary 4 MiB message), and the time of splitting destination strings of
 // 1 MiB and 16 MiB. The heap is measured by counting what operator new hands out in this
-// program; the process's peak resident size is reported beside it ("max_rss_MiB", which only
-// ever grows).
+// program (heap_meter.h); the process's peak resident size is reported beside it ("max_rss_MiB",
+// which only ever grows).
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -13,41 +12,10 @@
 #include <string>
 
 #include "core/dispatch_list.h"
+#include "heap_meter.h"
 #include "messages/convert_error.h"
 #include "messages/message_format.h"
 #include "messages/xml_message.h"
-
-namespace {
-
-// Relaxed: counters only, read on the benchmark's thread after the work.
-std::atomic<size_t> gHeapNow{0};
-std::atomic<size_t> gHeapPeak{0};
-
-void* Allocate(size_t size) {
-  void* p = std::malloc(size == 0 ? 1 : size);
-  if (p == nullptr) throw std::bad_alloc();
-  const size_t now =
-      gHeapNow.fetch_add(malloc_usable_size(p), std::memory_order_relaxed) + malloc_usable_size(p);
-  size_t peak = gHeapPeak.load(std::memory_order_relaxed);
-  while (now > peak && !gHeapPeak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
-  }
-  return p;
-}
-
-void Release(void* p) {
-  if (p == nullptr) return;
-  gHeapNow.fetch_sub(malloc_usable_size(p), std::memory_order_relaxed);
-  std::free(p);
-}
-
-}  // namespace
-
-void* operator new(size_t size) { return Allocate(size); }
-void* operator new[](size_t size) { return Allocate(size); }
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { Release(p); }
-void operator delete(void* p, size_t) noexcept { Release(p); }
-void operator delete[](void* p, size_t) noexcept { Release(p); }
 
 namespace {
 
@@ -70,15 +38,14 @@ void Convert(benchmark::State& state, const std::string& document) {
   const auto bytes = std::as_bytes(std::span<const char>(document.data(), document.size()));
   size_t peak = 0;
   for (auto _ : state) {
-    const size_t start = gHeapNow.load(std::memory_order_relaxed);
-    gHeapPeak.store(start, std::memory_order_relaxed);
-    try {
-      auto m = bx::ParseXmlMessage(bx::bxmUTF8XmlMessageFormat, bytes);
-      benchmark::DoNotOptimize(m.get());
-    } catch (const bx::EBxConvertError&) {
-      // refused: what is measured
-    }
-    peak = std::max(peak, gHeapPeak.load(std::memory_order_relaxed) - start);
+    peak = std::max(peak, bx::test::PeakHeapGrowth([&] {
+                      try {
+                        auto m = bx::ParseXmlMessage(bx::bxmUTF8XmlMessageFormat, bytes);
+                        benchmark::DoNotOptimize(m.get());
+                      } catch (const bx::EBxConvertError&) {
+                        // refused: what is measured
+                      }
+                    }));
   }
   state.counters["doc_MiB"] = static_cast<double>(document.size()) / kMiB;
   state.counters["peak_heap_MiB"] = static_cast<double>(peak) / kMiB;

@@ -111,6 +111,7 @@ void BM_BxMessageQueue(benchmark::State& state) {
             bx::TDispatchMessagePtr m = queue.TakeHead();
             if (!m) return false;
             benchmark::DoNotOptimize(m->MsgType);
+            queue.RecycleMessage(std::move(m));  // as the dispatch thread does
             return true;
           },
           [&] { return queue.IsEmpty(); });

@@ -57,7 +57,11 @@ struct TCore {
     Drain = std::thread([this, waitOnEvent] {
       while (!Stop.load(std::memory_order_relaxed)) {
         size_t n = 0;
-        while (bx::MessageQueue()->TakeHead()) ++n;
+        // Taken and given back as the dispatch thread does.
+        while (bx::TDispatchMessagePtr m = bx::MessageQueue()->TakeHead()) {
+          bx::MessageQueue()->RecycleMessage(std::move(m));
+          ++n;
+        }
         // Relaxed: a statistic read after the senders have finished.
         if (n > 0) Taken.fetch_add(n, std::memory_order_relaxed);
         if (n == 0 && !waitOnEvent) std::this_thread::sleep_for(std::chrono::microseconds(50));

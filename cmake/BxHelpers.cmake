@@ -30,6 +30,46 @@ function(bx_target_defaults target)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
 endfunction()
 
+# bx_add_layer(name DEPENDS libs...): the static library bx_<name> of the files in src/<name>/,
+# linking `libs` (the layers right below it and outside libraries). With it comes the program
+# bx_layer_check_<name>, which links every object of the layer over those libraries alone:
+# a reference that climbs to a higher layer leaves a symbol undefined and fails the build.
+function(bx_add_layer name)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${name}/*.cpp)
+  add_library(bx_${name} STATIC ${sources})
+  bx_target_defaults(bx_${name})
+  target_include_directories(bx_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(bx_${name} PUBLIC ${ARG_DEPENDS})
+  bx_add_layer_check(${name} bx_${name})
+  bx_record_layer(${name} ${ARG_DEPENDS})
+endfunction()
+
+# bx_record_layer(name deps...): notes which layers `name` may include (itself and every layer
+# below it) in the global property BX_LAYER_RULES, "name:below1,below2;...", for the test
+# layer_includes.
+function(bx_record_layer name)
+  set(below ${name})
+  foreach(dep ${ARGN})
+    if(dep MATCHES "^bx_(.+)$")
+      get_property(dep_below GLOBAL PROPERTY BX_LAYER_BELOW_${CMAKE_MATCH_1})
+      list(APPEND below ${dep_below})
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES below)
+  set_property(GLOBAL PROPERTY BX_LAYER_BELOW_${name} ${below})
+  string(REPLACE ";" "," below_text "${below}")
+  set_property(GLOBAL APPEND PROPERTY BX_LAYER_RULES "${name}:${below_text}")
+endfunction()
+
+# bx_add_layer_check(name library): the program bx_layer_check_<name>, `library` linked whole.
+function(bx_add_layer_check name library)
+  add_executable(bx_layer_check_${name} ${PROJECT_SOURCE_DIR}/cmake/layer_check.cpp)
+  set_target_properties(bx_layer_check_${name} PROPERTIES
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/layer_check)
+  target_link_libraries(bx_layer_check_${name} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${library}>")
+endfunction()
+
 # bx_add_program(name sources...): a program linked against the dispatcher library.
 function(bx_add_program name)
   add_executable(${name} ${ARGN})
@@ -47,9 +87,9 @@ function(bx_add_test name)
   target_link_libraries(${name} PRIVATE bx_test_support brevix GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE BX_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
                                              BX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  # Labels are set by a script of our own that ctest reads after the discovered tests: passed
-  # through gtest_discover_tests(PROPERTIES) a list of labels is flattened and every label after
-  # the first turns into a bogus property, so "ctest -L threads" found no test at all.
+  # Labels go through a script of our own that ctest reads after the discovered tests, never
+  # through gtest_discover_tests(PROPERTIES), which flattens a list of labels into bogus
+  # properties after the first.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
   set(labels_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
   file(WRITE ${labels_file}

@@ -1,5 +1,7 @@
 #include "config/settings_snapshot.h"
 
+#include <atomic>
+
 #include "platform/mutex.h"
 
 namespace bx {
@@ -12,6 +14,9 @@ namespace {
 struct TCurrent {
   TMutex Lock;
   std::shared_ptr<const TBxDispatcherSettings> Settings GUARDED_BY(Lock);
+  // Counts the publishes, starting at 1; written under Lock. Release by the publisher, acquire
+  // by TSettingsReader: a reader that sees its own number again holds the newest object.
+  std::atomic<uint64_t> Generation{1};
 };
 
 std::shared_ptr<const TBxDispatcherSettings> DefaultSettings() {
@@ -21,7 +26,7 @@ std::shared_ptr<const TBxDispatcherSettings> DefaultSettings() {
 }
 
 TCurrent& Current() {
-  static TCurrent current{{}, DefaultSettings()};
+  static TCurrent current{{}, DefaultSettings(), {1}};
   return current;
 }
 
@@ -39,9 +44,21 @@ void PublishSettings(std::shared_ptr<const TBxDispatcherSettings> settings) {
   {
     TMutexLock guard(current.Lock);
     current.Settings.swap(settings);
+    current.Generation.store(current.Generation.load(std::memory_order_relaxed) + 1,
+                             std::memory_order_release);
   }
   // The previous object (now in `settings`) is released here, outside the lock: freeing a
   // large category list must not hold up readers.
+}
+
+const TBxDispatcherSettings& TSettingsReader::Get() {
+  TCurrent& current = Current();
+  if (FSettings == nullptr || current.Generation.load(std::memory_order_acquire) != FGeneration) {
+    TMutexLock guard(current.Lock);
+    FSettings = current.Settings;
+    FGeneration = current.Generation.load(std::memory_order_relaxed);
+  }
+  return *FSettings;
 }
 
 bool IsPathAllowed(const std::string& path) { return CurrentSettings()->IsPathAllowed(path); }

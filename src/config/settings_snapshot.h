@@ -8,6 +8,7 @@
 // Failure: none; nothing here touches files.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,19 @@ std::shared_ptr<const TBxDispatcherSettings> CurrentSettings();
 // Makes `settings` the current object for every later CurrentSettings. A null pointer puts
 // the defaults back.
 void PublishSettings(std::shared_ptr<const TBxDispatcherSettings> settings);
+
+// One thread's view of the current settings, for a path taken once per message: Get costs
+// one atomic load while nothing new was published, and takes the newest object (as
+// CurrentSettings does) otherwise. The reference stays valid until the next Get. Owned and used
+// by one thread; not to be shared.
+class TSettingsReader {
+ public:
+  const TBxDispatcherSettings& Get();
+
+ private:
+  uint64_t FGeneration = 0;  // of FSettings; 0 before the first Get
+  std::shared_ptr<const TBxDispatcherSettings> FSettings;
+};
 
 // CurrentSettings()->IsPathAllowed(path): the folder restriction for log files.
 bool IsPathAllowed(const std::string& path);

@@ -119,6 +119,8 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
           if (AnyKeptFile()) Housekeeping(std::chrono::steady_clock::now(), false);
         }
         if (FQueue.IsEmpty()) {
+          // Kept files write what they gathered while messages were waiting.
+          if (KeptWritesPending()) FlushKeptFiles();
           if (FTrafficSinceRelease) {
             FLastMessage = std::chrono::steady_clock::now();
             if (FQueue.TakePeakQueuedBytes() >= kReleaseAtOnceBytes) ReleaseMemory();
@@ -142,6 +144,7 @@ void TBxDispatchThread::Execute(const TThreadPriorityHandle& self) {
     LoopFailed(std::current_exception());
   }
   FLastLookup.Destination.reset();
+  SetDispatchBacklog(false);
   CloseAllKeptFiles();
 }
 
@@ -173,19 +176,21 @@ void TBxDispatchThread::DispatchNextMessage() {
     FEvent.Reset();
     return;
   }
+  // Destinations may gather what they write while more messages wait (kept files).
+  SetDispatchBacklog(!FQueue.IsEmpty());
   try {
     DispatchMessage(*message);
   } catch (...) {
     AddLogEntry(TLogLevel::Error, "Exception occurred in DispatchMessage: " +
                                       ExceptionText(std::current_exception()));
   }
-  // The message is freed here whatever happened: it is never retried.
+  // The message is given back here whatever happened: it is never retried.
+  FQueue.RecycleMessage(std::move(message));
 }
 
 void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
   // The field is in the ANSI code page; the registry keeps IDs as UTF-8.
-  const std::string dispatchIDText = DispatchIDUtf8(message);
-  const std::string_view dispatchID = dispatchIDText;
+  const std::string_view dispatchID = DispatchIDUtf8(message, FDispatchIDScratch);
 
   if (message.MsgType == kMsgTypeUnregister) {
     FLastLookup.Destination.reset();  // the registration removed below is freed with the lock
@@ -213,17 +218,17 @@ void TBxDispatchThread::DispatchMessage(TDispatchMessage& message) {
     return;
   }
 
-  const std::shared_ptr<const TBxDispatcherSettings> settings = CurrentSettings();
+  const TBxDispatcherSettings& settings = FSettings.Get();
   // Unsigned: a negative type is a large number here and never blocked.
   const auto type = static_cast<uint32_t>(message.MsgType);
-  if (type <= static_cast<uint32_t>(kMaxBlockableMsgType) && settings->BlockedMessages.test(type)) {
+  if (type <= static_cast<uint32_t>(kMaxBlockableMsgType) && settings.BlockedMessages.test(type)) {
     AddLogEntry(TLogLevel::Warning,
                 "Message Type BLOCKED - MsgType = " + std::to_string(message.MsgType));
     return;
   }
   const std::string_view category = FieldText(message.Category);
-  if (!category.empty() && settings->Categories.Count() > 0 &&
-      settings->Categories.IsCategoryBlocked(category)) {
+  if (!category.empty() && settings.Categories.Count() > 0 &&
+      settings.Categories.IsCategoryBlocked(category)) {
     AddLogEntry(TLogLevel::Warning,
                 "Message Category BLOCKED - MsgType = " + std::string(category));
     return;

@@ -53,6 +53,7 @@
 #include <string_view>
 #include <thread>
 
+#include "config/settings_snapshot.h"
 #include "core/dispatch_id_list.h"
 #include "core/message_queue.h"
 #include "platform/manual_reset_event.h"
@@ -118,6 +119,10 @@ class TBxDispatchThread {
     uint64_t Generation = 0;
     std::shared_ptr<TBxDestination> Destination;  // null: nothing cached
   } FLastLookup;
+  // Holds a message's dispatch ID when it is not ASCII and had to be converted; loop thread.
+  std::string FDispatchIDScratch;
+  // The settings in force, taken again only when a new set was published; loop thread only.
+  TSettingsReader FSettings;
   std::thread FThread;
 };
 

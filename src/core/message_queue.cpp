@@ -1,6 +1,8 @@
 #include "core/message_queue.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
@@ -19,6 +21,7 @@ TBxMessageQueue::TBxMessageQueue(TManualResetEvent& event) : FEvent(event) {
 TBxMessageQueue::~TBxMessageQueue() {
   EmptyQueue(false);
   delete FHead.load(std::memory_order_relaxed);
+  delete FTakenNode;  // its message was taken; its link is stale
   DeleteChain(FRetired);
   DeleteChain(FSpare.load(std::memory_order_acquire));
   DeleteChain(FSpareTaken);
@@ -27,11 +30,25 @@ TBxMessageQueue::~TBxMessageQueue() {
 void TBxMessageQueue::DeleteChain(TNode* node) {
   while (node != nullptr) {
     TNode* next = node->Next.load(std::memory_order_relaxed);
+    std::free(node->Message);  // a recycled block, or null
     delete node;
     node = next;
   }
 }
 
+TDispatchMessage* TBxMessageQueue::AllocateBlock(uint64_t bytes, uint64_t& capacity) {
+  capacity =
+      bytes <= kRecycledBlockBytes ? (bytes + kBlockStep - 1) / kBlockStep * kBlockStep : bytes;
+  auto* block = static_cast<TDispatchMessage*>(std::malloc(capacity));
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+
+// Node recycling: producers allocate nodes and the consumer releases them; a cross-thread
+// allocate/free pair per message would cost as much as the rest of the hand-off.
+// Invariant: FSpare only ever gains whole batches (ReleaseNode's CAS push) and loses all of its
+// nodes at once (this exchange); no node is popped off it singly, so there is no ABA. Single
+// pops happen on FSpareTaken, which only FLock's holder touches.
 TBxMessageQueue::TNode* TBxMessageQueue::PopSpareLocked() {
   if (FSpareTaken == nullptr) {
     // Acquire: pairs with the consumer's release push, so the batch's links are visible.
@@ -44,9 +61,8 @@ TBxMessageQueue::TNode* TBxMessageQueue::PopSpareLocked() {
     FSpareCount.fetch_sub(FSparePops, std::memory_order_relaxed);
     FSparePops = 0;
   }
-  top->Message = nullptr;
   top->Next.store(nullptr, std::memory_order_relaxed);
-  return top;
+  return top;  // with its recycled block, if any, in Message
 }
 
 void TBxMessageQueue::ReleaseNode(TNode* node) {
@@ -58,6 +74,8 @@ void TBxMessageQueue::ReleaseNode(TNode* node) {
   TNode* last = FRetiredLast;
   FRetired = FRetiredLast = nullptr;
   FRetiredCount = 0;
+  // A stock beyond kSpareLimit is freed: a burst longer than it costs a node allocation and
+  // free per message, and keeping it would pin the memory of the burst for good.
   if (FSpareCount.load(std::memory_order_relaxed) >= kSpareLimit) {
     DeleteChain(first);  // the queue has shrunk after a burst; give the memory back
     return;
@@ -72,20 +90,36 @@ void TBxMessageQueue::ReleaseNode(TNode* node) {
 
 void TBxMessageQueue::AddMessage(const TDispatchMessage& message) {
   if (Disabled.load(std::memory_order_relaxed)) return;
-  TDispatchMessagePtr copy = CopyDispatchMessage(message);
-  const auto bytes = static_cast<uint64_t>(DispatchMessageSize(*copy));
-  bool linked = false;
+  const auto bytes = static_cast<uint64_t>(DispatchMessageSize(message));
+  // The usual case: a spare node that brings a block large enough, copied into under the lock
+  // (recycled blocks are small, see kRecycledBlockBytes).
+  TNode* spare = nullptr;
   {
     TMutexLock lock(FLock);
-    if (TNode* spare = PopSpareLocked()) {
-      LinkLocked(spare, copy.release(), bytes);
-      linked = true;
+    spare = PopSpareLocked();
+    if (spare != nullptr && spare->Message != nullptr && spare->Capacity >= bytes) {
+      TDispatchMessage* block = std::exchange(spare->Message, nullptr);
+      std::memcpy(block, &message, bytes);
+      LinkLocked(spare, block, bytes, spare->Capacity);
+      spare = nullptr;
+      Signal();
+      FMessageCount.fetch_add(1, std::memory_order_relaxed);
+      return;
     }
   }
-  if (!linked) {
-    auto fresh = std::make_unique<TNode>();  // allocated outside the lock
+  // Otherwise a new block (and node), allocated and filled outside the lock.
+  std::unique_ptr<TNode> node(spare);
+  if (node != nullptr) {
+    std::free(std::exchange(node->Message, nullptr));  // too small for this one
+  } else {
+    node = std::make_unique<TNode>();
+  }
+  uint64_t capacity = 0;
+  TDispatchMessagePtr copy(AllocateBlock(bytes, capacity));
+  std::memcpy(copy.get(), &message, bytes);
+  {
     TMutexLock lock(FLock);
-    LinkLocked(fresh.release(), copy.release(), bytes);
+    LinkLocked(node.release(), copy.release(), bytes, capacity);
   }
   Signal();
   FMessageCount.fetch_add(1, std::memory_order_relaxed);
@@ -165,7 +199,8 @@ bool TBxMessageQueue::IsEmpty() const {
   return FHead.load(std::memory_order_relaxed) == FTail.load(std::memory_order_acquire);
 }
 
-void TBxMessageQueue::LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes) {
+void TBxMessageQueue::LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes,
+                                 uint64_t capacity) {
   // Both are written under FLock only, so a load and a store suffice.
   FLinkedCount.store(FLinkedCount.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   FBytesAdded.store(
@@ -173,6 +208,7 @@ void TBxMessageQueue::LinkLocked(TNode* node, TDispatchMessage* message, uint64_
       std::memory_order_relaxed);
   TNode* tail = FTail.load(std::memory_order_relaxed);
   tail->Message = message;
+  tail->Capacity = capacity;
   tail->Next.store(node, std::memory_order_release);
   FTail.store(node, std::memory_order_release);
 }
@@ -184,14 +220,27 @@ TDispatchMessagePtr TBxMessageQueue::TakeHead() {
   // producer writes.
   TNode* next = head->Next.load(std::memory_order_acquire);
   if (next == nullptr) return nullptr;
-  TDispatchMessagePtr message(head->Message);
+  TDispatchMessagePtr message(std::exchange(head->Message, nullptr));
   FHead.store(next, std::memory_order_relaxed);
-  ReleaseNode(head);
+  // The node waits for its block (RecycleMessage); one that never got it goes bare.
+  if (FTakenNode != nullptr) ReleaseNode(FTakenNode);
+  FTakenNode = head;
+  FTakenBlock = message.get();
   CountTaken();
   // Handed back at once when this was the last message, so an idle queue reads empty.
   NoteTaken(DispatchMessageSize(*message) + kMessageOverhead,
             next->Next.load(std::memory_order_relaxed) == nullptr);
   return message;
+}
+
+void TBxMessageQueue::RecycleMessage(TDispatchMessagePtr message) {
+  TNode* node = std::exchange(FTakenNode, nullptr);
+  if (node == nullptr) return;  // `message` is freed
+  if (message != nullptr && message.get() == FTakenBlock && node->Capacity <= kRecycledBlockBytes &&
+      FSpareCount.load(std::memory_order_relaxed) < kSpareBlockLimit) {
+    node->Message = message.release();  // node->Capacity is still its size
+  }
+  ReleaseNode(node);
 }
 
 int64_t TBxMessageQueue::EmptyQueue(bool keepUnregisters) {
@@ -247,6 +296,7 @@ void TBxMessageQueue::DiscardChain(TNode* first, TNode* stop, bool keepUnregiste
 }
 
 void TBxMessageQueue::ReleaseSpareNodes() {
+  delete std::exchange(FTakenNode, nullptr);  // as in the destructor
   DeleteChain(FRetired);
   FRetired = FRetiredLast = nullptr;
   FRetiredCount = 0;

@@ -1,10 +1,12 @@
 // TBxMessageQueue: the hand-off between the receivers (many threads) and the dispatch thread
 // (the one consumer). Messages come out oldest first, in the order in which they were linked.
 //
-// Structure: a singly linked list ending in an empty sentinel node (FTail). A producer copies
-// the message and allocates the next sentinel outside the lock, then under FLock stores the copy
-// in the current sentinel, links the new one and makes it the tail. The consumer takes from
-// FHead without the lock: it compares FHead with FTail and follows `Next`.
+// Structure: a singly linked list ending in an empty sentinel node (FTail). A producer takes a
+// spare node under FLock; when it brings a recycled block large enough, the message is copied
+// into it there, otherwise a block (and node) is allocated and filled outside the lock. Under
+// FLock it stores the copy in the current sentinel, links the new node and makes it the tail.
+// The consumer takes from FHead without the lock: it compares FHead with FTail and follows
+// `Next`; it gives each block back (RecycleMessage) once it is done with the message.
 //
 // Memory bound: the queue counts the bytes it holds (each copy with its node and the
 // allocator's share, kMessageOverhead). With a limit set (SetMemoryLimit, 0 = none) it is full
@@ -18,9 +20,9 @@
 // caller's block. The event is borrowed and must outlive the queue.
 // Threads: AddMessage, AddMessageIfRoom, IsEmpty, IsFull, QueuedBytes, WaitForRoom,
 // SetMemoryLimit, TakeDropCount, MessageCount, ResetMessageCount, Signal, Disabled and
-// EmptyRequested from any thread. TakeHead, EmptyQueue and ReleaseSpareNodes only from the one
-// consuming thread (the dispatch thread), or from the owner once no other thread uses the
-// queue (destructor).
+// EmptyRequested from any thread. TakeHead, RecycleMessage, EmptyQueue and ReleaseSpareNodes
+// only from the one consuming thread (the dispatch thread), or from the owner once no other
+// thread uses the queue (destructor).
 // Failure: AddMessage lets std::bad_alloc through with nothing linked (the receiver reports
 // it). EmptyQueue never throws; it reports a failure as one Error entry of the activity log.
 #pragma once
@@ -105,6 +107,11 @@ class TBxMessageQueue {
   // Detaches the oldest message and returns it, or null when the queue is empty. No lock is
   // taken. Consumer thread only.
   TDispatchMessagePtr TakeHead();
+  // Gives back the message that the latest TakeHead returned, once the consumer is done with
+  // it: its block is kept for a later message of no greater size, so that the usual message
+  // costs no allocation on the producer and no free on the consumer. Any other block (or a
+  // second call) is freed. Consumer thread only.
+  void RecycleMessage(TDispatchMessagePtr message);
 
   // While true, AddMessage discards what it is given. Written by the main thread.
   // Relaxed at every use: a switch on its own; no other data is published through it.
@@ -121,26 +128,33 @@ class TBxMessageQueue {
     // Release by the producer, acquire by the consumer: seeing the link means seeing Message.
     // While the node waits in the spare stack it links the spare nodes instead.
     std::atomic<TNode*> Next{nullptr};
+    // Bytes that the block in Message can hold: its record's size while queued; in a spare
+    // node, the size of a recycled block (Message non-null) for the producer that pops it.
+    uint64_t Capacity = 0;
   };
 
-  // Node recycling. Nodes are allocated by producers and released by the consumer, and a
-  // cross-thread malloc/free pair per message costs as much as the rest of the hand-off. The
-  // consumer collects released nodes privately and pushes them as one batch onto FSpare. A
-  // producer holding FLock pops from FSpareTaken, a private stack of the lock holders; when that
-  // is empty it takes the whole of FSpare at once with one exchange. No node is ever popped off
-  // FSpare one by one, so there is no ABA, and a message costs no atomic operation on FSpare.
+  // Released nodes are reused by producers (PopSpareLocked, ReleaseNode).
   static constexpr int kSpareBatch = 64;  // nodes handed back at once
-  // Beyond this many spare nodes (2 MiB of them at most), released nodes are freed. A burst
-  // longer than the spare stock costs a node allocation and free per message, and the frees
-  // of that many small blocks make the allocator consolidate its free lists again and again.
+  // Beyond this many spare nodes (2 MiB of them at most), released nodes are freed.
   static constexpr int kSpareLimit = 65536;
+  // Message blocks travel back with spare nodes (RecycleMessage) while fewer than this many
+  // spare nodes exist, and only blocks of at most kRecycledBlockBytes: together they bound
+  // the memory that recycled blocks pin (16 MiB at most, ReleaseSpareNodes frees it). A
+  // producer copies into a recycled block under FLock, which the size bound keeps short.
+  static constexpr int kSpareBlockLimit = 4096;
+  static constexpr uint64_t kRecycledBlockBytes = 4096;
+  // Blocks are allocated in steps of this size, so that records of about the same size fit
+  // into each other's blocks.
+  static constexpr uint64_t kBlockStep = 256;
+  static TDispatchMessage* AllocateBlock(uint64_t bytes, uint64_t& capacity);
   TNode* PopSpareLocked() REQUIRES(FLock);
   // Stores `message` (of `bytes` bytes) in the sentinel and makes `node` the new sentinel;
   // caller holds FLock.
-  void LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes) REQUIRES(FLock);
+  void LinkLocked(TNode* node, TDispatchMessage* message, uint64_t bytes, uint64_t capacity)
+      REQUIRES(FLock);
   void CountTaken();                     // consumer only
   void ReleaseNode(TNode* node);         // consumer only
-  static void DeleteChain(TNode* node);  // follows Next to null
+  static void DeleteChain(TNode* node);  // follows Next to null, with recycled blocks
 
   // Frees the nodes from `first` up to (not including) `stop` with their messages; type-92
   // messages are added again when `keepUnregisters`. Finishes the walk after a failure, then
@@ -188,6 +202,10 @@ class TBxMessageQueue {
   TNode* FRetired = nullptr;
   TNode* FRetiredLast = nullptr;
   int FRetiredCount = 0;
+  // The node of the message that TakeHead returned last, kept until RecycleMessage gives its
+  // block back (or the next TakeHead retires it bare); consumer only.
+  TNode* FTakenNode = nullptr;
+  const TDispatchMessage* FTakenBlock = nullptr;  // the message taken from it
   // Bytes ever taken out, written by the consumer only. Seq_cst: a consumer that stores it and
   // then reads FRoomWaiters, and a waiter that counts itself in and then reads it, cannot both
   // miss each other.

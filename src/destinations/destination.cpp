@@ -127,6 +127,72 @@ bool TBxDestination::CheckRequiredOption(const std::string& text, std::string_vi
   return false;
 }
 
+namespace {
+
+// One item of the option text: "Name=Value", or a whole without "=" (no name, no value).
+struct TOptionItem {
+  std::string_view Whole;
+  std::string_view Name;
+  std::string_view Value;
+};
+
+// The items as views into `items`, which must outlive them.
+std::vector<TOptionItem> NameItems(const std::vector<std::string>& items) {
+  std::vector<TOptionItem> parsed;
+  parsed.reserve(items.size());
+  for (const std::string& item : items) {
+    const std::string_view whole(item);
+    const size_t eq = whole.find('=');
+    if (eq == std::string_view::npos) {
+      parsed.push_back({whole, {}, {}});
+    } else {
+      parsed.push_back({whole, whole.substr(0, eq), whole.substr(eq + 1)});
+    }
+  }
+  return parsed;
+}
+
+// The value of the first item named `item.Name` (names compared without case): it decides the
+// value for every item of that name.
+std::string_view DecidingValue(const std::vector<TOptionItem>& parsed, const TOptionItem& item) {
+  for (const TOptionItem& earlier : parsed) {
+    if (SameText(earlier.Name, item.Name)) return earlier.Value;
+  }
+  return item.Value;
+}
+
+const TBxOptionDef* FindOption(std::span<const TBxOptionDef> table, std::string_view name) {
+  if (name.empty()) return nullptr;
+  for (const TBxOptionDef& def : table) {
+    if (SameText(def.Name, name)) return &def;
+  }
+  return nullptr;
+}
+
+// The value as the option's type; false for a boolean that is neither "True" nor "False".
+bool ConvertOption(const TBxOptionDef& option, std::string_view value, TBxOptionValue& converted) {
+  switch (option.Type) {
+    case TBxOptionType::Integer:
+      converted.Integer = OptionInteger(value);
+      return true;
+    case TBxOptionType::Text:
+      converted.Text = value;
+      return true;
+    case TBxOptionType::Boolean:
+      if (SameText(value, "True")) {
+        converted.Boolean = true;
+      } else if (SameText(value, "False")) {
+        converted.Boolean = false;
+      } else {
+        return false;
+      }
+      return true;
+  }
+  return true;
+}
+
+}  // namespace
+
 void TBxDestination::SetOptions(const std::string& text) {
   if (text == FOptions) return;
   std::vector<std::string> items;
@@ -136,67 +202,15 @@ void TBxDestination::SetOptions(const std::string& text) {
     return;
   }
   FOptions = text;
-
-  struct TItem {
-    std::string_view Whole;
-    std::string_view Name;
-    std::string_view Value;
-  };
-  std::vector<TItem> parsed;
-  parsed.reserve(items.size());
-  for (const std::string& item : items) {
-    const size_t eq = item.find('=');
-    if (eq == std::string::npos) {
-      parsed.push_back({item, {}, {}});
-    } else {
-      const std::string_view whole(item);
-      parsed.push_back({whole, whole.substr(0, eq), whole.substr(eq + 1)});
-    }
-  }
-
+  const std::vector<TOptionItem> parsed = NameItems(items);
   const std::span<const TBxOptionDef> table = OptionTable();
-  for (const TItem& item : parsed) {
-    // The first item carrying this name decides the value for every item of that name.
-    std::string_view value = item.Value;
-    for (const TItem& earlier : parsed) {
-      if (SameText(earlier.Name, item.Name)) {
-        value = earlier.Value;
-        break;
-      }
-    }
-    const TBxOptionDef* option = nullptr;
-    if (!item.Name.empty()) {
-      for (const TBxOptionDef& def : table) {
-        if (SameText(def.Name, item.Name)) {
-          option = &def;
-          break;
-        }
-      }
-    }
-    const std::string unknown = "Invalid Destination: Unknown option \"" + std::string(item.Whole) +
-                                "\" in destination \"" + GetName() + "\"";
-    if (option == nullptr) {
-      Reject(unknown);
-      continue;
-    }
+  for (const TOptionItem& item : parsed) {
+    const TBxOptionDef* option = FindOption(table, item.Name);
     TBxOptionValue converted;
-    switch (option->Type) {
-      case TBxOptionType::Integer:
-        converted.Integer = OptionInteger(value);
-        break;
-      case TBxOptionType::Text:
-        converted.Text = value;
-        break;
-      case TBxOptionType::Boolean:
-        if (SameText(value, "True")) {
-          converted.Boolean = true;
-        } else if (SameText(value, "False")) {
-          converted.Boolean = false;
-        } else {
-          Reject(unknown);
-          continue;
-        }
-        break;
+    if (option == nullptr || !ConvertOption(*option, DecidingValue(parsed, item), converted)) {
+      Reject("Invalid Destination: Unknown option \"" + std::string(item.Whole) +
+             "\" in destination \"" + GetName() + "\"");
+      continue;
     }
     option->Set(*this, converted);
   }

@@ -37,7 +37,23 @@ bool CloseWhereLocked(TKeptFiles& files, TPick pick) REQUIRES(files.Lock) {
   return closed;
 }
 
+// Dispatch-thread state: each thread has its own, so no other thread ever sees it set.
+thread_local bool tBacklog = false;
+thread_local bool tWritesPending = false;
+
 }  // namespace
+
+void SetDispatchBacklog(bool backlog) { tBacklog = backlog; }
+bool DispatchBacklog() { return tBacklog; }
+void NoteKeptWritesPending() { tWritesPending = true; }
+bool KeptWritesPending() { return tWritesPending; }
+
+void FlushKeptFiles() {
+  tWritesPending = false;
+  TKeptFiles& files = Files();
+  TMutexLock lock(files.Lock);
+  CloseWhereLocked(files, [](TBxKeptOpenFile* holder) { return !holder->FlushKeptFile(); });
+}
 
 void RegisterKeptFile(TBxKeptOpenFile* holder) {
   TKeptFiles& files = Files();

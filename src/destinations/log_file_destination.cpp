@@ -97,7 +97,8 @@ TBxLogFileDestination::~TBxLogFileDestination() {
   // after this no other thread closes the file through it.
   UnregisterKeptFile(this);
   if (FFileStream != nullptr) {
-    TFileStatus status;
+    WritePending();
+    TSystemError status;
     FFileStream->Close(status);
   }
 }
@@ -195,7 +196,7 @@ int64_t TBxLogFileDestination::ChoosePart(const std::string& base) {
   if (part != MaxParts || MaxParts <= 0) return part + 1;
   if (MaxParts == 1) return 1;  // a single part keeps growing
   // Make room: part 1, the oldest, goes; every other part moves down by one.
-  TFileStatus ignored;
+  TSystemError ignored;
   for (int64_t c = 2; c <= MaxParts; ++c) {
     const std::string older = PartFileName(base, c - 1);
     FFileSystem.Delete(older, ignored);
@@ -209,7 +210,7 @@ std::string TBxLogFileDestination::BaseName() const {
   return FPathStem + "_" + FormatDateTime(LogByDateFormat, FClock.Now());
 }
 
-std::string TBxLogFileDestination::ChooseFileName() {
+const std::string& TBxLogFileDestination::ChooseFileName() {
   if (MaxSize > 1) {
     const std::string base = BaseName();
     CurrentFileName = PartFileName(base, ChoosePart(base));
@@ -224,7 +225,7 @@ std::string TBxLogFileDestination::ChooseFileName() {
 
 bool TBxLogFileDestination::OpenFile() {
   FileOpened = false;
-  TFileStatus status;
+  TSystemError status;
   bool askedOwnHolders = false;
   for (int attempt = 1;; ++attempt) {
     FFileStream = FFileSystem.OpenForWrite(CurrentFileName, TOpenMode::Existing, status);
@@ -267,28 +268,57 @@ bool TBxLogFileDestination::OpenFile() {
 }
 
 bool TBxLogFileDestination::WriteEntry() {
+  const size_t entry = FEntry.size();
+  // With a backlog, a kept file gathers the entry for a later write of several.
+  if (KeepOpen && DispatchBacklog() && FPending.size() + entry <= kKeptWriteBatchBytes) {
+    FPending.insert(FPending.end(), FEntry.begin(), FEntry.end());
+    FPendingEnds.push_back(FPending.size());
+    FKept.Size += static_cast<int64_t>(entry);
+    NoteKeptWritesPending();
+    return true;
+  }
+  if (!FPending.empty() && !WritePending()) return false;
+  const size_t ends[] = {entry};
+  return WriteEntries(FEntry, ends, CurrentFileName);
+}
+
+bool TBxLogFileDestination::WritePending() {
+  if (FPending.empty() || FFileStream == nullptr) return true;
+  // Counted when gathered; WriteEntries counts again what it writes.
+  FKept.Size -= static_cast<int64_t>(FPending.size());
+  const bool whole = WriteEntries(FPending, FPendingEnds, FKept.Name);
+  FPending.clear();
+  FPendingEnds.clear();
+  return whole;
+}
+
+bool TBxLogFileDestination::WriteEntries(std::span<const std::byte> bytes,
+                                         std::span<const size_t> ends, const std::string& name) {
   // The file is open for appending. The marker and the record go out in one write: the file
   // gets the same bytes as from two writes, for one system call less per message. Write goes
   // on after a partial write, so `written` is what reached the file either way.
-  TFileStatus status;
-  const size_t written = FFileStream->Write(FEntry, status);
+  TSystemError status;
+  const size_t written = FFileStream->Write(bytes, status);
   FKept.Size += static_cast<int64_t>(written);
-  if (written == FEntry.size()) return true;
+  if (written == bytes.size()) return true;
 
   // The file now ends inside an entry. Move it aside while it is still locked, so no other
   // writer appends behind the cut entry; the next message starts a new file.
-  AddLogEntry(TLogLevel::Error, "Incomplete message written to log file: " + CurrentFileName +
+  AddLogEntry(TLogLevel::Error, "Incomplete message written to log file: " + name +
                                     ". Incomplete log file saved. New log file created.");
-  const std::string saved = CurrentFileName.substr(0, CurrentFileName.size() - kExtension.size()) +
-                            std::string(kIncompleteSuffix);
-  if (!FFileSystem.Rename(CurrentFileName, saved, status)) {
-    AddLogEntry(TLogLevel::Error, "Could not backup Incomplete log file: " + CurrentFileName);
+  const std::string saved =
+      name.substr(0, name.size() - kExtension.size()) + std::string(kIncompleteSuffix);
+  if (!FFileSystem.Rename(name, saved, status)) {
+    AddLogEntry(TLogLevel::Error, "Could not backup Incomplete log file: " + name);
     // The file stays under its regular name: cut it back to its last whole entry so that
     // later entries are not appended behind a broken one.
-    const int64_t size = FFileStream->Size(status);
-    if (size >= static_cast<int64_t>(written)) {
-      FFileStream->Truncate(size - static_cast<int64_t>(written), status);
+    size_t whole = 0;
+    for (const size_t end : ends) {
+      if (end <= written) whole = end;
     }
+    const int64_t size = FFileStream->Size(status);
+    const auto cut = static_cast<int64_t>(written - whole);
+    if (size >= cut) FFileStream->Truncate(size - cut, status);
   }
   return false;
 }
@@ -301,7 +331,8 @@ void TBxLogFileDestination::CloseFile() {
 void TBxLogFileDestination::CloseKeptFile() {
   FKeptListed = false;
   if (FFileStream == nullptr) return;
-  TFileStatus status;
+  WritePending();
+  TSystemError status;
   FFileStream->Close(status);
   FFileStream.reset();
 }
@@ -311,7 +342,8 @@ bool TBxLogFileDestination::IdleExpired() const {
 }
 
 bool TBxLogFileDestination::KeptFileStillFits() {
-  if (BaseName() != FKept.Base) return false;  // a new date
+  // A new date; without dates the base name is the fixed stem, compared without a copy.
+  if (LogByDate ? BaseName() != FKept.Base : FPathStem != FKept.Base) return false;
   if (MaxSize > 1 && FKept.Size >= static_cast<int64_t>(MaxSize) * 1024) return false;  // full
   const int64_t now = FClock.SteadyMilliseconds();
   if (FKept.HasIdentity && now - FKept.LastCheckMs >= kKeptFileIdleMs) {
@@ -333,7 +365,7 @@ void TBxLogFileDestination::Dispatch(TDispatchMessage& message) {
     ChooseFileName();
     if (!OpenFile()) return;
     if (KeepOpen) {
-      TFileStatus status;
+      TSystemError status;
       FKept.Name = CurrentFileName;
       FKept.Base = BaseName();
       FKept.Size = std::max<int64_t>(FFileStream->Size(status), 0);

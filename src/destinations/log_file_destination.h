@@ -20,10 +20,16 @@
 // registration ends, or the program stops), and when the name no longer leads to the open file
 // (replaced or removed; looked at once a second at most by the injected clock): the next
 // message then opens a file of that name again. Another destination of this process that needs
-// a kept file is given it: the holder closes it first. The file is opened with the writer's lock
-// (file_system.h); a file held by another writer is tried five times, 20 ms apart. A write that
-// stops early never leaves a cut entry under the regular name: the file is moved to its
-// "_Incomplete.bxl" name, or, when that cannot be done, cut back to its last whole entry.
+// a kept file is given it: the holder closes it first. While the dispatch thread has more
+// messages queued (DispatchBacklog), a kept file's entries are gathered, up to
+// kKeptWriteBatchBytes, and written together: by the message that finds no backlog, when the
+// queue runs empty (FlushKeptFiles), and before the file is closed for any reason. Entries keep
+// their order and every decision (size, part, rollover) counts the gathered bytes. The file is
+// opened with the writer's lock (file_system.h); a file held by another writer is tried five times,
+// 20 ms apart. A write that stops early never leaves a cut entry under the regular name: the file
+// is moved to its
+// "_Incomplete.bxl" name, or, when that cannot be done, cut back to its last whole entry
+// (gathered entries that did not reach the file are lost with the one that was cut).
 //
 // Ownership: owns nothing between messages (with KeepOpen: the kept file); borrows the file
 // system and the clock, which must outlive it. Threads: configured on the registering thread,
@@ -69,8 +75,8 @@ class TBxLogFileDestination : public TBxDestination, private TBxKeptOpenFile {
   void SetPath(const std::string& value);
 
   // The file that the message would go to now (date, part and any rotation that makes room
-  // for it are decided here). Stores it in CurrentFileName.
-  std::string ChooseFileName();
+  // for it are decided here). Stores it in CurrentFileName and returns that.
+  const std::string& ChooseFileName();
 
   int32_t MaxSize = 0;
   int32_t MaxParts = 0;
@@ -85,12 +91,18 @@ class TBxLogFileDestination : public TBxDestination, private TBxKeptOpenFile {
 
   // Whether a file is held open between messages now (KeepOpen).
   bool HoldsOpenFile() const { return FFileStream != nullptr; }
+  // Bytes of entries gathered for the kept file and not yet written.
+  size_t PendingBytes() const { return FPending.size(); }
+
+  // The most a kept file gathers before it writes.
+  static constexpr size_t kKeptWriteBatchBytes = 64 * 1024;
 
  private:
   // TBxKeptOpenFile, called through the list of kept files on the dispatch thread.
   bool IdleExpired() const override;
   void CloseKeptFile() override;
   const std::string& KeptFileName() const override { return FKept.Name; }
+  bool FlushKeptFile() override { return WritePending(); }
 
   // The base name: Path without its extension, with the date when LogByDate is on.
   std::string BaseName() const;
@@ -103,8 +115,15 @@ class TBxLogFileDestination : public TBxDestination, private TBxKeptOpenFile {
   int64_t ChoosePart(const std::string& base);
   // Opens CurrentFileName into FFileStream with retries; logs and returns false on failure.
   bool OpenFile();
-  // Appends FEntry; false when the entry was cut (the file has been moved aside).
+  // Appends FEntry (or gathers it, see above); false when an entry was cut (the file has been
+  // moved aside).
   bool WriteEntry();
+  // Writes the gathered entries; false when they were cut (as WriteEntry).
+  bool WritePending();
+  // Writes `bytes`, whose entries end at `ends` (offsets into it, ascending, the last one its
+  // size), to FFileStream, the file called `name`; moves a cut file aside. True when whole.
+  bool WriteEntries(std::span<const std::byte> bytes, std::span<const size_t> ends,
+                    const std::string& name);
 
   TFileSystem& FFileSystem;
   const TClock& FClock;
@@ -132,6 +151,9 @@ class TBxLogFileDestination : public TBxDestination, private TBxKeptOpenFile {
     std::string Name;  // empty: no part file
   } FLastPart;
   std::vector<std::byte> FEntry;  // reused for every message
+  // Entries gathered for the kept file, and where each ends in FPending; dispatch thread.
+  std::vector<std::byte> FPending;
+  std::vector<size_t> FPendingEnds;
 };
 
 }  // namespace bx

@@ -104,7 +104,7 @@ std::string DescribeLogFileStop(const TLogFileParse& parse) {
 }
 
 TLogFileReader::TLogFileReader(const std::string& path, TFileSystem& fileSystem) {
-  TFileStatus status;
+  TSystemError status;
   FFile = fileSystem.OpenForRead(path, status);
   if (FFile == nullptr) FError = status.Text;
 }
@@ -116,7 +116,7 @@ TLogFileParse TLogFileReader::Read(std::vector<TLogFileEntry>& entries) {
     FFailure = Stopped(TLogFileStop::ReadError, 0, FNextIndex, FOffset);
     return FFailure;
   }
-  TFileStatus status;
+  TSystemError status;
   const int64_t size = FFile->Size(status);
   if (size < 0) {
     FError = status.Text;

@@ -26,8 +26,12 @@ void BuildLogFileEntry(const TDispatchMessage& message, std::vector<std::byte>& 
   }
   const size_t texts =
       static_cast<size_t>(message.MsgTextLen) + static_cast<size_t>(message.DetailsLen);
-  entry.assign(kLogFileMarkerSize + kLogFileRecordMinSize + texts, std::byte{0});
+  // The buffer is reused from message to message: resize zeroes only what it adds, and every
+  // byte is written below (the fixed part cleared first, then the fields over it).
+  const size_t size = kLogFileMarkerSize + kLogFileRecordMinSize + texts;
+  entry.resize(size);
   std::memcpy(entry.data(), kLogFileMarkerBytes.data(), kLogFileMarkerSize);
+  std::memset(entry.data() + kLogFileMarkerSize, 0, kLogFileRecordFixedSize);
 
   auto* record = reinterpret_cast<TLogFileRecord*>(entry.data() + kLogFileMarkerSize);
   record->MsgType = message.MsgType;
@@ -45,15 +49,15 @@ void BuildLogFileEntry(const TDispatchMessage& message, std::vector<std::byte>& 
   record->CategoryFontColor = message.CategoryFontColor;
   CopyField(record->TypeName, message.TypeName);
 
-  // The text area up to its first zero byte; what follows stays zero, and so does the
-  // terminator after the texts.
+  // The text area up to its first zero byte; what follows is zero, and so is the terminator
+  // after the texts.
   const char* from = reinterpret_cast<const char*>(&message) + kDispatchMessageFixedSize;
   const void* nul = std::memchr(from, 0, texts);
   const size_t n =
       nul == nullptr ? texts : static_cast<size_t>(static_cast<const char*>(nul) - from);
-  if (n > 0) {
-    std::memcpy(entry.data() + kLogFileMarkerSize + kLogFileRecordFixedSize, from, n);
-  }
+  std::byte* area = entry.data() + kLogFileMarkerSize + kLogFileRecordFixedSize;
+  if (n > 0) std::memcpy(area, from, n);
+  std::memset(area + n, 0, texts - n + 1);
 }
 
 }  // namespace bx

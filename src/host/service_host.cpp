@@ -207,14 +207,14 @@ bool UninstallService(std::string* error) {
   // The package's own unit (enabled, not written by "INSTALL") stays where the package put it.
   if (!RegularFileExists(path)) {
     if (ManagesRealUnit()) return RunSystemctl({"daemon-reload"}, error);
-    TFileStatus linkStatus;
+    TSystemError linkStatus;
     if (!RealFileSystem().Delete(ServiceEnabledLinkPath(), linkStatus)) {
       if (error) *error = ServiceEnabledLinkPath() + ": " + linkStatus.Text;
       return false;
     }
     return true;
   }
-  TFileStatus status;
+  TSystemError status;
   if (!RealFileSystem().Delete(path, status)) {
     if (error) *error = path + ": " + status.Text;
     return false;

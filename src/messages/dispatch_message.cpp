@@ -132,4 +132,15 @@ std::string DispatchIDUtf8(const TDispatchMessage& message) {
   return AnsiToUtf8(DispatchIDText(message));
 }
 
+std::string_view DispatchIDUtf8(const TDispatchMessage& message, std::string& scratch) {
+  const std::string_view id = DispatchIDText(message);
+  for (const char c : id) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      scratch = AnsiToUtf8(id);
+      return scratch;
+    }
+  }
+  return id;
+}
+
 }  // namespace bx

@@ -94,6 +94,9 @@ inline std::string_view DispatchIDText(const TDispatchMessage& message) {
 // The record's dispatch ID as UTF-8, the form in which the registry keeps IDs: the field is
 // in the ANSI code page (ASCII IDs are taken as they are).
 std::string DispatchIDUtf8(const TDispatchMessage& message);
+// The same without a copy for the usual ASCII ID: a view of the field itself, or of `scratch`,
+// which receives the converted text otherwise. Valid while both live unchanged.
+std::string_view DispatchIDUtf8(const TDispatchMessage& message, std::string& scratch);
 
 // MsgText and Details of a record whose lengths are known to fit its block.
 std::string_view MsgText(const TDispatchMessage& message);

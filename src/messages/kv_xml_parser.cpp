@@ -142,125 +142,138 @@ void TKvXmlParser::InstructionComplete(std::u16string_view run) {
   AppendNode(std::move(node));
 }
 
+// Where the scan stands: the state, the run of characters not yet turned into a node, the
+// position of the current character, and its neighbours (0 stands for "no character": it equals
+// none of the characters the rules look for).
+struct TKvXmlParser::TScan {
+  TState State = TState::Text;
+  std::u16string Run;
+  int64_t Row = 1;
+  int64_t Col = 1;
+  char16_t Previous = 0;
+  char16_t Next = 0;
+
+  // Turns the run into nothing and goes on in `state`.
+  void Restart(TState state) {
+    Run.clear();
+    State = state;
+  }
+};
+
+bool TKvXmlParser::OpenAngle(TScan& scan) {
+  if (scan.State == TState::Tag) {
+    AddWarning("Unexpected \"<\" encountered", scan.Col, scan.Row);
+    return false;
+  }
+  if (scan.State == TState::Text || scan.State == TState::EndTag ||
+      scan.State == TState::Declaration || scan.State == TState::Instruction) {
+    if (!scan.Run.empty() && AdmitNode(scan.Run.size()))
+      AppendNode(std::make_unique<TKvNode>(TKvNodeKind::PCData, u"PCDATA", scan.Run));
+    scan.Restart(TState::Tag);
+    return false;
+  }
+  return true;
+}
+
+bool TKvXmlParser::CloseAngle(TScan& scan) {
+  switch (scan.State) {
+    case TState::Tag:
+      ElementComplete(scan.Run, scan.Previous == u'/');
+      break;
+    case TState::EndTag:
+      EndTagComplete(scan.Run, scan.Col, scan.Row);
+      break;
+    case TState::Comment: {
+      // Only "-->" ends a comment (blanks allowed before the ">"); any other ">" is content.
+      std::u16string_view trimmed = scan.Run;
+      while (!trimmed.empty() && IsBlank(trimmed.back())) trimmed.remove_suffix(1);
+      if (trimmed.size() < 2 || trimmed.substr(trimmed.size() - 2) != u"--") return true;
+      CommentComplete(scan.Run);
+      break;
+    }
+    case TState::Declaration:
+      DeclarationComplete(scan.Run);
+      break;
+    case TState::Bracket:
+      return true;
+    case TState::Instruction:
+      if (scan.Previous != u'?') AddWarning("\"?>\" expected but \">\" found", scan.Col, scan.Row);
+      InstructionComplete(scan.Run);
+      break;
+    case TState::Text:
+    case TState::DeclComment:
+      AddWarning("Unexpected \">\" encountered", scan.Col, scan.Row);
+      return false;
+  }
+  scan.Restart(TState::Text);
+  return false;
+}
+
+bool TKvXmlParser::MarkupStart(TScan& scan, std::u16string_view rest) {
+  if (scan.State != TState::Tag) return true;
+  const char16_t c = rest[0];
+  if (scan.Previous == u'<') {
+    if (c == u'!') {
+      scan.Restart(rest.substr(1, 2) == u"--" ? TState::Comment : TState::Declaration);
+    } else {
+      scan.Restart(c == u'?' ? TState::Instruction : TState::EndTag);
+    }
+    return false;
+  }
+  // The "/" of an empty element's "/>" is not part of its tag.
+  return !(c == u'/' && scan.Next == u'>');
+}
+
+void TKvXmlParser::DeclarationPart(TScan& scan, char16_t c) {
+  switch (c) {
+    case u'-':
+      if (scan.State == TState::Declaration) {
+        if (IsBlank(scan.Previous) && scan.Next == u'-') scan.State = TState::DeclComment;
+      } else if (scan.State == TState::DeclComment) {
+        if (scan.Next == u'-') scan.State = TState::Declaration;
+      }
+      break;
+    case u'[':
+      if (scan.State == TState::Declaration) scan.State = TState::Bracket;
+      break;
+    case u']':
+      if (scan.State == TState::Bracket && scan.Next == u'>') scan.State = TState::Declaration;
+      break;
+    default:
+      break;
+  }
+}
+
 void TKvXmlParser::DoParse(std::u16string_view text) {
-  TState state = TState::Text;
-  std::u16string run;  // the pending run of characters
-  int64_t row = 1;
-  int64_t col = 1;
+  TScan scan;
   const size_t length = text.size();
   for (size_t i = 0; i < length; ++i) {
     const char16_t c = text[i];
-    // 0 stands for "no character": it equals none of the characters the rules look for.
-    const char16_t previous = i > 0 ? text[i - 1] : 0;
-    const char16_t next = i + 1 < length ? text[i + 1] : 0;
+    scan.Previous = i > 0 ? text[i - 1] : 0;
+    scan.Next = i + 1 < length ? text[i + 1] : 0;
     bool append = true;
     switch (c) {
       case u'<':
-        if (state == TState::Tag) {
-          AddWarning("Unexpected \"<\" encountered", col, row);
-          append = false;
-        } else if (state == TState::Text || state == TState::EndTag ||
-                   state == TState::Declaration || state == TState::Instruction) {
-          if (!run.empty() && AdmitNode(run.size()))
-            AppendNode(std::make_unique<TKvNode>(TKvNodeKind::PCData, u"PCDATA", run));
-          run.clear();
-          state = TState::Tag;
-          append = false;
-        }
+        append = OpenAngle(scan);
         break;
       case u'>':
-        append = false;
-        switch (state) {
-          case TState::Tag:
-            ElementComplete(run, previous == u'/');
-            run.clear();
-            state = TState::Text;
-            break;
-          case TState::EndTag:
-            EndTagComplete(run, col, row);
-            run.clear();
-            state = TState::Text;
-            break;
-          case TState::Comment: {
-            std::u16string_view trimmed = run;
-            while (!trimmed.empty() && IsBlank(trimmed.back())) trimmed.remove_suffix(1);
-            if (trimmed.size() >= 2 && trimmed.substr(trimmed.size() - 2) == u"--") {
-              CommentComplete(run);
-              run.clear();
-              state = TState::Text;
-            } else {
-              append = true;
-            }
-            break;
-          }
-          case TState::Declaration:
-            DeclarationComplete(run);
-            run.clear();
-            state = TState::Text;
-            break;
-          case TState::Bracket:
-            append = true;
-            break;
-          case TState::Instruction:
-            if (previous != u'?') AddWarning("\"?>\" expected but \">\" found", col, row);
-            InstructionComplete(run);
-            run.clear();
-            state = TState::Text;
-            break;
-          case TState::Text:
-          case TState::DeclComment:
-            AddWarning("Unexpected \">\" encountered", col, row);
-            break;
-        }
+        append = CloseAngle(scan);
         break;
       case u'!':
-        if (state == TState::Tag && previous == u'<') {
-          const bool comment = i + 2 < length && text[i + 1] == u'-' && text[i + 2] == u'-';
-          state = comment ? TState::Comment : TState::Declaration;
-          run.clear();
-          append = false;
-        }
-        break;
       case u'?':
-        if (state == TState::Tag && previous == u'<') {
-          state = TState::Instruction;
-          run.clear();
-          append = false;
-        }
-        break;
       case u'/':
-        if (state == TState::Tag) {
-          if (previous == u'<') {
-            state = TState::EndTag;
-            run.clear();
-            append = false;
-          } else if (next == u'>') {
-            append = false;
-          }
-        }
-        break;
-      case u'-':
-        if (state == TState::Declaration) {
-          if (IsBlank(previous) && next == u'-') state = TState::DeclComment;
-        } else if (state == TState::DeclComment) {
-          if (next == u'-') state = TState::Declaration;
-        }
-        break;
-      case u'[':
-        if (state == TState::Declaration) state = TState::Bracket;
-        break;
-      case u']':
-        if (state == TState::Bracket && next == u'>') state = TState::Declaration;
+        append = MarkupStart(scan, text.substr(i));
         break;
       default:
+        DeclarationPart(scan, c);
         break;
     }
-    if (append) run += c;
-    if (c == u'\n' || col > 256) {
-      ++row;
-      col = 1;
+    if (append) scan.Run += c;
+    if (c == u'\n' || scan.Col > 256) {
+      ++scan.Row;
+      scan.Col = 1;
     } else {
-      ++col;
+      ++scan.Col;
     }
     if (Refused()) return;
   }

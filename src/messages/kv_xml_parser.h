@@ -25,6 +25,17 @@ class TKvXmlParser final : public TKvCustomMLParser {
   void DoParse(std::u16string_view text) override;
 
  private:
+  struct TScan;  // the scan's state, defined beside DoParse
+
+  // One step of DoParse for each kind of character that can change the state; each returns
+  // whether the character joins the pending run.
+  bool OpenAngle(TScan& scan);
+  bool CloseAngle(TScan& scan);
+  // "!", "?" or "/" at the start of `rest`.
+  bool MarkupStart(TScan& scan, std::u16string_view rest);
+  // "-", "[" and "]" inside a declaration; the character always joins the run.
+  void DeclarationPart(TScan& scan, char16_t c);
+
   TKvNode& AppendNode(std::unique_ptr<TKvNode> node);
   // Tokenizes a tag or instruction into `tokens` and counts its node; false when refused.
   bool AdmitTag(std::u16string_view run, std::vector<std::u16string>& tokens);

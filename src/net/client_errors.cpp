@@ -9,9 +9,9 @@ std::string BxSocketErrorText(int code, const std::string& systemText) {
 }
 
 ESocketError BxSocketError(const ESocketError& error) {
-  if (error.ResolverFailure()) return EResolveError(error.what(), error.Code(), error.SystemText());
+  if (error.ResolverFailure()) return EResolveError(error.what(), error.Error());
   const std::string text = error.SystemText().empty() ? error.what() : error.SystemText();
-  return ESocketError(BxSocketErrorText(error.Code(), text), error.Code(), text);
+  return ESocketError(BxSocketErrorText(error.Code(), text), TSystemError{error.Code(), text});
 }
 
 std::optional<TSteadyTime> BxWaitDeadline(std::chrono::milliseconds timeout,

@@ -319,23 +319,76 @@ std::unique_ptr<TBxDeadlineChannel> TBxHTTP::OpenChannel(const std::string& host
   return channel;
 }
 
-void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& lines) {
-  CheckURLCharacters(url);
-  const TBxURL target = ParseURL(url);
-  const bool https = target.Scheme == "https";
-  if (!https && target.Scheme != "http") {
-    throw EBxNetError("Unsupported URL scheme \"" + ToAscii7(target.Scheme) + "\": \"" +
-                      ToAscii7(url) + "\"");
-  }
-  const bool viaProxy = !FProxyServer.empty();
-  if (viaProxy && FProxyPort == 0) {
-    throw EBxNetError("No port set for proxy server \"" + ToAscii7(FProxyServer) + "\".");
-  }
-  const std::string body = BuildFormBody(lines);
+namespace {
 
+// The head of one answer after its status line: what says how long the body is.
+struct THeaders {
+  uint64_t ContentLength = 0;
+  bool HaveLength = false;
+  bool Chunked = false;
+};
+
+THeaders ReadHeaders(TResponseReader& reader) {
+  THeaders headers;
+  for (size_t n = 0;; ++n) {
+    if (n > kMaxHeaderLines) throw EBxNetError("Too many HTTP header lines.");
+    const std::string header = reader.ReadLine();
+    if (header.empty()) return headers;
+    const size_t colon = header.find(':');
+    if (colon == std::string::npos) continue;
+    const std::string name = Lower(TrimBlanks(std::string_view(header).substr(0, colon)));
+    const std::string_view value = TrimBlanks(std::string_view(header).substr(colon + 1));
+    if (name == "content-length") {
+      headers.ContentLength = ParseNumber(value, 10, "Content-Length");
+      headers.HaveLength = true;
+    } else if (name == "transfer-encoding") {
+      headers.Chunked = Lower(value).find("chunked") != std::string::npos;
+    }
+  }
+}
+
+// The final answer to a request: its status and the part of its body that is kept.
+struct TAnswer {
+  int Code = 0;
+  std::string StatusLine;  // "HTTP/1.1 404 Not Found"
+  std::string StatusText;  // "Not Found"
+  std::string Kept;
+};
+
+// Reads answers until the final one (interim 1xx answers are skipped, at most 20).
+TAnswer ReadAnswer(TResponseReader& reader) {
+  TAnswer answer;
+  for (int interim = 0;; ++interim) {
+    if (interim > 20) throw EBxNetError("Too many interim HTTP answers.");
+    answer.StatusLine = reader.ReadLine();
+    const std::string& statusLine = answer.StatusLine;
+    if (statusLine.compare(0, 5, "HTTP/") != 0) {
+      throw EBxNetError("Invalid HTTP answer: \"" + ToAscii7(statusLine.substr(0, 80)) + "\"");
+    }
+    const size_t sp = statusLine.find(' ');
+    const std::string_view rest =
+        sp == std::string::npos ? std::string_view() : std::string_view(statusLine).substr(sp + 1);
+    answer.Code = static_cast<int>(ParseNumber(rest.substr(0, 3), 10, "status code"));
+    answer.StatusText = rest.size() > 4 ? std::string(rest.substr(4)) : std::string();
+    const THeaders headers = ReadHeaders(reader);
+    if (answer.Code >= 100 && answer.Code < 200) continue;  // the final answer follows
+    if (answer.Code == 204 || answer.Code == 304) return answer;
+    if (headers.Chunked) {
+      ReadChunkedBody(reader, answer.Kept);
+    } else {
+      reader.ReadBody(headers.ContentLength, !headers.HaveLength, answer.Kept);
+    }
+    return answer;
+  }
+}
+
+}  // namespace
+
+std::string TBxHTTP::PostRequest(const std::string& url, const TBxURL& target,
+                                 const std::string& body) const {
   // Plain http through a proxy names the absolute URL and shows the proxy its credentials; https
   // goes through a tunnel (OpenTunnel), inside which the request is the origin's alone.
-  const bool proxyRequest = viaProxy && !https;
+  const bool proxyRequest = !FProxyServer.empty() && target.Scheme != "https";
   std::string request = "POST ";
   request += proxyRequest ? url.substr(0, url.find('#')) : target.PathAndQuery;
   request += " HTTP/1.0\r\n";
@@ -347,80 +400,56 @@ void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& l
   if (proxyRequest && !FProxyUsername.empty()) request += ProxyAuthorizationHeader();
   request += "\r\n";
   request += body;
+  return request;
+}
+
+std::unique_ptr<TBxByteChannel> TBxHTTP::Connect(const TBxURL& target) {
+  const bool https = target.Scheme == "https";
+  const bool viaProxy = !FProxyServer.empty();
+  std::unique_ptr<TBxDeadlineChannel> transport;
+  try {
+    transport =
+        viaProxy ? OpenChannel(FProxyServer, FProxyPort) : OpenChannel(target.Host, target.Port);
+  } catch (const ESocketError& e) {
+    if (!https) throw;
+    // An https failure names its step; plain http keeps the socket error as it is.
+    throw EBxNetError("Connect to " +
+                      (viaProxy ? "proxy " + Authority(FProxyServer, FProxyPort)
+                                : Authority(target.Host, target.Port)) +
+                      " failed: " + BxSocketError(e).what());
+  }
+  if (!https) return transport;
+  // TLS under the same request bytes; the transport's deadline bounds the handshake too.
+  if (viaProxy) OpenTunnel(*transport, target);
+  return std::make_unique<TBxTlsChannel>(TlsContext(), std::move(transport), target.Host,
+                                         target.Port);
+}
+
+void TBxHTTP::PostForm(const std::string& url, const std::vector<std::string>& lines) {
+  CheckURLCharacters(url);
+  const TBxURL target = ParseURL(url);
+  if (target.Scheme != "https" && target.Scheme != "http") {
+    throw EBxNetError("Unsupported URL scheme \"" + ToAscii7(target.Scheme) + "\": \"" +
+                      ToAscii7(url) + "\"");
+  }
+  if (!FProxyServer.empty() && FProxyPort == 0) {
+    throw EBxNetError("No port set for proxy server \"" + ToAscii7(FProxyServer) + "\".");
+  }
+  const std::string request = PostRequest(url, target, BuildFormBody(lines));
 
   FResponseCode = 0;
-  int code = 0;
-  std::string statusLine, statusText, kept;
+  TAnswer answer;
   try {
-    std::unique_ptr<TBxDeadlineChannel> transport;
-    try {
-      transport =
-          viaProxy ? OpenChannel(FProxyServer, FProxyPort) : OpenChannel(target.Host, target.Port);
-    } catch (const ESocketError& e) {
-      if (!https) throw;
-      // An https failure names its step; plain http keeps the socket error as it is.
-      throw EBxNetError("Connect to " +
-                        (viaProxy ? "proxy " + Authority(FProxyServer, FProxyPort)
-                                  : Authority(target.Host, target.Port)) +
-                        " failed: " + BxSocketError(e).what());
-    }
-    std::unique_ptr<TBxByteChannel> channel;
-    if (https) {
-      // TLS under the same request bytes; the transport's deadline bounds the handshake too.
-      if (viaProxy) OpenTunnel(*transport, target);
-      channel = std::make_unique<TBxTlsChannel>(TlsContext(), std::move(transport), target.Host,
-                                                target.Port);
-    } else {
-      channel = std::move(transport);
-    }
+    const std::unique_ptr<TBxByteChannel> channel = Connect(target);
     channel->Write(request.data(), request.size());
-
     TResponseReader reader(*channel);
-    for (int interim = 0;; ++interim) {
-      if (interim > 20) throw EBxNetError("Too many interim HTTP answers.");
-      statusLine = reader.ReadLine();
-      // "HTTP/1.1 404 Not Found"
-      if (statusLine.compare(0, 5, "HTTP/") != 0) {
-        throw EBxNetError("Invalid HTTP answer: \"" + ToAscii7(statusLine.substr(0, 80)) + "\"");
-      }
-      const size_t sp = statusLine.find(' ');
-      const std::string_view rest = sp == std::string::npos
-                                        ? std::string_view()
-                                        : std::string_view(statusLine).substr(sp + 1);
-      code = static_cast<int>(ParseNumber(rest.substr(0, 3), 10, "status code"));
-      statusText = rest.size() > 4 ? std::string(rest.substr(4)) : std::string();
-      uint64_t contentLength = 0;
-      bool haveLength = false, chunked = false;
-      for (size_t n = 0;; ++n) {
-        if (n > kMaxHeaderLines) throw EBxNetError("Too many HTTP header lines.");
-        const std::string header = reader.ReadLine();
-        if (header.empty()) break;
-        const size_t colon = header.find(':');
-        if (colon == std::string::npos) continue;
-        const std::string name = Lower(TrimBlanks(std::string_view(header).substr(0, colon)));
-        const std::string_view value = TrimBlanks(std::string_view(header).substr(colon + 1));
-        if (name == "content-length") {
-          contentLength = ParseNumber(value, 10, "Content-Length");
-          haveLength = true;
-        } else if (name == "transfer-encoding") {
-          chunked = Lower(value).find("chunked") != std::string::npos;
-        }
-      }
-      if (code >= 100 && code < 200) continue;  // interim answer; the final one follows
-      if (code == 204 || code == 304) break;
-      if (chunked) {
-        ReadChunkedBody(reader, kept);
-      } else {
-        reader.ReadBody(contentLength, !haveLength, kept);
-      }
-      break;
-    }
+    answer = ReadAnswer(reader);
   } catch (const ESocketError& e) {
     throw BxSocketError(e);
   }
-  FResponseCode = code;
-  if (code < 200 || code > 299) {
-    throw EBxHTTPProtocolException(statusLine, code, statusText, kept);
+  FResponseCode = answer.Code;
+  if (answer.Code < 200 || answer.Code > 299) {
+    throw EBxHTTPProtocolException(answer.StatusLine, answer.Code, answer.StatusText, answer.Kept);
   }
 }
 

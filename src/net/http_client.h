@@ -138,6 +138,12 @@ class TBxHTTP {
   const TBxTlsContext& TlsContext();
   // Asks the proxy on `channel` for a tunnel to the target; raises when it refuses.
   void OpenTunnel(TBxByteChannel& channel, const TBxURL& target);
+  // The whole POST request of `body` to `target` (written as `url`), head and body.
+  std::string PostRequest(const std::string& url, const TBxURL& target,
+                          const std::string& body) const;
+  // The channel a request to `target` goes over: direct or through the proxy, with TLS for
+  // https. Raises ESocketError (plain http) or EBxNetError naming the step (https).
+  std::unique_ptr<TBxByteChannel> Connect(const TBxURL& target);
 
   std::unique_ptr<TBxTlsContext> FTlsContext;
   std::optional<TSteadyTime> FLimit;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/system_error.h"
 #include "platform/unicode_text.h"
 
 namespace bx {
@@ -60,8 +61,8 @@ class TConverters {
   static iconv_t Invalid() { return reinterpret_cast<iconv_t>(-1); }
 
   [[noreturn]] static void Fail(const std::string& name, int error) {
-    throw std::runtime_error("ANSI code page \"" + name +
-                             "\" cannot be used: " + std::strerror(error));
+    throw std::runtime_error(
+        TSystemError::Of(error).Describe("ANSI code page \"" + name + "\" cannot be used"));
   }
 
   void Close() {

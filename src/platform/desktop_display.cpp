@@ -2,12 +2,13 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
 #include <cstdlib>
-#include <future>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "platform/mutex.h"
 #include "platform/socket.h"
 
 namespace bx {
@@ -30,25 +31,55 @@ struct TXcb {
   TDisconnect Disconnect = nullptr;
 };
 
-bool ProbeX(const std::string& display) {
-  void* library = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) return false;
-  TXcb xcb;
-  xcb.Connect = reinterpret_cast<TXcb::TConnect>(dlsym(library, "xcb_connect"));
-  xcb.HasError = reinterpret_cast<TXcb::THasError>(dlsym(library, "xcb_connection_has_error"));
-  xcb.Disconnect = reinterpret_cast<TXcb::TDisconnect>(dlsym(library, "xcb_disconnect"));
+}  // namespace
+
+// What the probe's thread and the caller share: the open connection, handed over unless the
+// caller stopped waiting, in which case the thread closes it itself.
+struct TXDisplayHold::TState {
+  TMutex Lock;
+  TCondVar Done;
+  bool Finished GUARDED_BY(Lock) = false;   // the probe has ended
+  bool Abandoned GUARDED_BY(Lock) = false;  // the caller stopped waiting
+  bool Reachable GUARDED_BY(Lock) = false;
+  void* Library = nullptr;
+  TXcb Xcb;
+  void* Connection = nullptr;
+
+  // Closes what the probe opened; called once, by whoever ends up owning it.
+  void Close() {
+    if (Connection != nullptr) Xcb.Disconnect(Connection);
+    Connection = nullptr;
+    if (Library != nullptr) dlclose(Library);
+    Library = nullptr;
+  }
+};
+
+namespace {
+
+// Opens a client connection to `display` into `state` (its fields are the probe's own until
+// Finished is set).
+void ProbeX(const std::string& display, TXDisplayHold::TState& state) {
   bool reachable = false;
-  if (xcb.Connect && xcb.HasError && xcb.Disconnect) {
-    int screen = 0;
-    void* connection = xcb.Connect(display.c_str(), &screen);
-    // xcb_connect never returns null; a failed connection is an error object to free.
-    if (connection != nullptr) {
-      reachable = xcb.HasError(connection) == 0;
-      xcb.Disconnect(connection);
+  state.Library = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+  if (state.Library != nullptr) {
+    TXcb& xcb = state.Xcb;
+    xcb.Connect = reinterpret_cast<TXcb::TConnect>(dlsym(state.Library, "xcb_connect"));
+    xcb.HasError =
+        reinterpret_cast<TXcb::THasError>(dlsym(state.Library, "xcb_connection_has_error"));
+    xcb.Disconnect = reinterpret_cast<TXcb::TDisconnect>(dlsym(state.Library, "xcb_disconnect"));
+    if (xcb.Connect && xcb.HasError && xcb.Disconnect) {
+      int screen = 0;
+      // xcb_connect never returns null; a failed connection is an error object to free.
+      state.Connection = xcb.Connect(display.c_str(), &screen);
+      reachable = state.Connection != nullptr && xcb.HasError(state.Connection) == 0;
     }
   }
-  dlclose(library);
-  return reachable;
+  if (!reachable) state.Close();
+  TMutexLock lock(state.Lock);
+  state.Reachable = reachable;
+  state.Finished = true;
+  if (state.Abandoned) state.Close();
+  state.Done.NotifyAll();
 }
 
 }  // namespace
@@ -57,14 +88,30 @@ bool DesktopDisplayNamed() {
   return !Environment("DISPLAY").empty() || !Environment("WAYLAND_DISPLAY").empty();
 }
 
-bool XDisplayReachable(std::chrono::milliseconds timeout) {
+TXDisplayHold::TXDisplayHold(std::shared_ptr<TState> state) : FState(std::move(state)) {}
+
+TXDisplayHold::~TXDisplayHold() { FState->Close(); }
+
+std::unique_ptr<TXDisplayHold> HoldXDisplay(std::chrono::milliseconds timeout) {
   const std::string display = Environment("DISPLAY");
-  if (display.empty()) return false;
-  auto result = std::make_shared<std::promise<bool>>();
-  std::future<bool> answer = result->get_future();
-  std::thread([display, result] { result->set_value(ProbeX(display)); }).detach();
-  if (answer.wait_for(timeout) != std::future_status::ready) return false;
-  return answer.get();
+  if (display.empty()) return nullptr;
+  auto state = std::make_shared<TXDisplayHold::TState>();
+  std::thread([display, state] { ProbeX(display, *state); }).detach();
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  TMutexLock lock(state->Lock);
+  while (!state->Finished) {
+    if (!state->Done.WaitUntil(state->Lock, deadline) && !state->Finished) {
+      state->Abandoned = true;  // the probe closes its connection when it ends
+      return nullptr;
+    }
+  }
+  if (!state->Reachable) return nullptr;
+  lock.unlock();
+  return std::make_unique<TXDisplayHold>(std::move(state));
+}
+
+bool XDisplayReachable(std::chrono::milliseconds timeout) {
+  return HoldXDisplay(timeout) != nullptr;
 }
 
 bool WaylandDisplayReachable() {

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/system_error.h"
+
 namespace bx {
 
 namespace {
@@ -41,14 +43,14 @@ int64_t StartDetached(const std::vector<std::string>& argv, std::string* error) 
   int report[2];   // the grandchild writes errno here when exec fails; exec closes it
   int pidPipe[2];  // the middle process writes the grandchild's process id here
   if (pipe2(report, O_CLOEXEC) != 0) {
-    if (error != nullptr) *error = std::string("pipe: ") + std::strerror(errno);
+    if (error != nullptr) *error = TSystemError::Last().Describe("pipe");
     return -1;
   }
   if (pipe2(pidPipe, O_CLOEXEC) != 0) {
     const int code = errno;
     close(report[0]);
     close(report[1]);
-    if (error != nullptr) *error = std::string("pipe: ") + std::strerror(code);
+    if (error != nullptr) *error = TSystemError::Of(code).Describe("pipe");
     return -1;
   }
   pid_t child = fork();
@@ -58,7 +60,7 @@ int64_t StartDetached(const std::vector<std::string>& argv, std::string* error) 
     close(report[1]);
     close(pidPipe[0]);
     close(pidPipe[1]);
-    if (error != nullptr) *error = std::string("fork: ") + std::strerror(code);
+    if (error != nullptr) *error = TSystemError::Of(code).Describe("fork");
     return -1;
   }
   if (child == 0) {
@@ -102,7 +104,7 @@ int64_t StartDetached(const std::vector<std::string>& argv, std::string* error) 
   const ssize_t n = ReadFully(report[0], &code, sizeof code);
   close(report[0]);
   if (n == static_cast<ssize_t>(sizeof code)) {
-    if (error != nullptr) *error = argv[0] + ": " + std::strerror(code);
+    if (error != nullptr) *error = TSystemError::Of(code).Describe(argv[0]);
     return -1;
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || pid <= 0) {

@@ -10,12 +10,14 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/system_error.h"
+
 namespace bx {
 
 namespace {
 
 void SetError(std::string* error, const std::string& path, int code) {
-  if (error != nullptr) *error = path + ": " + std::strerror(code);
+  if (error != nullptr) *error = TSystemError::Of(code).Describe(path);
 }
 
 class TFd {

@@ -16,7 +16,7 @@ namespace bx {
 const int kFileLockedCode = EWOULDBLOCK;
 const int kFileShortWriteCode = EIO;
 
-bool IsFileMissing(const TFileStatus& status) {
+bool IsFileMissing(const TSystemError& status) {
   return status.Code == ENOENT || status.Code == ENOTDIR;
 }
 
@@ -24,21 +24,15 @@ namespace {
 
 constexpr mode_t kNewFileMode = 0644;
 
-void SetError(TFileStatus& status, int code) {
-  status.Code = code;
+void SetError(TSystemError& status, int code) {
   if (code == kFileLockedCode) {
-    status.Text = "locked by another writer";
+    status = {code, "locked by another writer"};
     return;
   }
-  char buffer[256];
-  // GNU strerror_r returns the text, which may or may not live in `buffer`.
-  status.Text = strerror_r(code, buffer, sizeof buffer);
+  status = TSystemError::Of(code);
 }
 
-void SetOk(TFileStatus& status) {
-  status.Code = 0;
-  status.Text.clear();
-}
+void SetOk(TSystemError& status) { status = {}; }
 
 constexpr int64_t kStampLifetimeNs = 1'000'000'000;
 
@@ -77,7 +71,7 @@ class TPosixWritableFile final : public TWritableFile {
   TPosixWritableFile(const TPosixWritableFile&) = delete;
   TPosixWritableFile& operator=(const TPosixWritableFile&) = delete;
 
-  int64_t Size(TFileStatus& status) override {
+  int64_t Size(TSystemError& status) override {
     struct stat st {};
     if (::fstat(FFd, &st) != 0) {
       SetError(status, errno);
@@ -87,7 +81,7 @@ class TPosixWritableFile final : public TWritableFile {
     return static_cast<int64_t>(st.st_size);
   }
 
-  size_t Write(std::span<const std::byte> bytes, TFileStatus& status) override {
+  size_t Write(std::span<const std::byte> bytes, TSystemError& status) override {
     size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t n = ::write(FFd, bytes.data() + done, bytes.size() - done);
@@ -106,7 +100,7 @@ class TPosixWritableFile final : public TWritableFile {
     return done;
   }
 
-  bool Truncate(int64_t size, TFileStatus& status) override {
+  bool Truncate(int64_t size, TSystemError& status) override {
     if (::ftruncate(FFd, static_cast<off_t>(size)) != 0) {
       SetError(status, errno);
       return false;
@@ -122,7 +116,7 @@ class TPosixWritableFile final : public TWritableFile {
     return true;
   }
 
-  bool Close(TFileStatus& status) override {
+  bool Close(TSystemError& status) override {
     SetOk(status);
     if (FFd < 0) return true;
     const int error = CloseRetryless(FFd);
@@ -145,7 +139,7 @@ class TPosixReadableFile final : public TReadableFile {
   TPosixReadableFile(const TPosixReadableFile&) = delete;
   TPosixReadableFile& operator=(const TPosixReadableFile&) = delete;
 
-  int64_t Size(TFileStatus& status) override {
+  int64_t Size(TSystemError& status) override {
     struct stat st {};
     if (::fstat(FFd, &st) != 0) {
       SetError(status, errno);
@@ -155,7 +149,7 @@ class TPosixReadableFile final : public TReadableFile {
     return static_cast<int64_t>(st.st_size);
   }
 
-  size_t ReadAt(int64_t offset, std::span<std::byte> into, TFileStatus& status) override {
+  size_t ReadAt(int64_t offset, std::span<std::byte> into, TSystemError& status) override {
     size_t done = 0;
     SetOk(status);
     while (done < into.size()) {
@@ -179,7 +173,7 @@ class TPosixReadableFile final : public TReadableFile {
 class TPosixFileSystem final : public TFileSystem {
  public:
   std::unique_ptr<TWritableFile> OpenForWrite(const std::string& path, TOpenMode mode,
-                                              TFileStatus& status) override {
+                                              TSystemError& status) override {
     int flags = O_WRONLY | O_APPEND | O_CLOEXEC;
     if (mode == TOpenMode::OpenOrCreate) flags |= O_CREAT;
     int fd;
@@ -205,7 +199,7 @@ class TPosixFileSystem final : public TFileSystem {
   }
 
   std::unique_ptr<TReadableFile> OpenForRead(const std::string& path,
-                                             TFileStatus& status) override {
+                                             TSystemError& status) override {
     int fd;
     do {
       fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -218,7 +212,7 @@ class TPosixFileSystem final : public TFileSystem {
     return std::make_unique<TPosixReadableFile>(fd);
   }
 
-  bool Rename(const std::string& from, const std::string& to, TFileStatus& status) override {
+  bool Rename(const std::string& from, const std::string& to, TSystemError& status) override {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
       SetOk(status);
       return true;
@@ -251,7 +245,7 @@ class TPosixFileSystem final : public TFileSystem {
     return true;
   }
 
-  bool Delete(const std::string& path, TFileStatus& status) override {
+  bool Delete(const std::string& path, TSystemError& status) override {
     if (::unlink(path.c_str()) != 0) {
       SetError(status, errno);
       return false;

@@ -12,8 +12,8 @@
 // Renames never replace: Rename fails with EEXIST when the target exists, so a file already
 // saved under the target name is never lost.
 //
-// Paths use "/". Results report errno and the system's text (TFileStatus); nothing throws
-// except std::bad_alloc.
+// Paths use "/". Results report errno and the system's text (TSystemError; the text for
+// kFileLockedCode is "locked by another writer"); nothing throws except std::bad_alloc.
 // Threads: RealFileSystem() may be used from any thread; one open file object is used by one
 // thread at a time.
 #pragma once
@@ -26,15 +26,9 @@
 #include <string_view>
 #include <vector>
 
-namespace bx {
+#include "platform/system_error.h"
 
-// The outcome of one operation: the error number (0 on success) and the system's error text,
-// kept for the activity log.
-struct TFileStatus {
-  int Code = 0;
-  std::string Text;
-  bool Ok() const { return Code == 0; }
-};
+namespace bx {
 
 // The code a lock refusal reports (the system's "would block").
 extern const int kFileLockedCode;
@@ -42,7 +36,7 @@ extern const int kFileLockedCode;
 extern const int kFileShortWriteCode;
 
 // Whether a failed open means that the file (or a folder on its way) does not exist.
-bool IsFileMissing(const TFileStatus& status);
+bool IsFileMissing(const TSystemError& status);
 
 // Which file a name or an open file stands for: equal for the same file, whatever its name.
 struct TFileIdentity {
@@ -57,15 +51,15 @@ class TWritableFile {
  public:
   virtual ~TWritableFile() = default;
   // The file's current size; -1 on failure.
-  virtual int64_t Size(TFileStatus& status) = 0;
+  virtual int64_t Size(TSystemError& status) = 0;
   // Appends all of `bytes` at the end of the file, continuing after partial writes. Returns the
   // number of bytes written; when that is less than asked, `status` says why (for example
   // ENOSPC).
-  virtual size_t Write(std::span<const std::byte> bytes, TFileStatus& status) = 0;
+  virtual size_t Write(std::span<const std::byte> bytes, TSystemError& status) = 0;
   // Cuts the file to `size` bytes.
-  virtual bool Truncate(int64_t size, TFileStatus& status) = 0;
+  virtual bool Truncate(int64_t size, TSystemError& status) = 0;
   // Closes the file; later calls do nothing and return true.
-  virtual bool Close(TFileStatus& status) = 0;
+  virtual bool Close(TSystemError& status) = 0;
   // The open file's identity; false when it cannot be told (then nothing is compared).
   virtual bool Identity(TFileIdentity& identity) {
     (void)identity;
@@ -78,10 +72,10 @@ class TReadableFile {
  public:
   virtual ~TReadableFile() = default;
   // The current size of the file, -1 on failure.
-  virtual int64_t Size(TFileStatus& status) = 0;
+  virtual int64_t Size(TSystemError& status) = 0;
   // Reads up to into.size() bytes at `offset`; fewer only at the end of the file or on failure
   // (then `status` says why).
-  virtual size_t ReadAt(int64_t offset, std::span<std::byte> into, TFileStatus& status) = 0;
+  virtual size_t ReadAt(int64_t offset, std::span<std::byte> into, TSystemError& status) = 0;
 };
 
 // How a folder stood when it was listed; compared by FolderUnchanged only.
@@ -106,12 +100,12 @@ class TFileSystem {
   // Opens for appending and takes the writer's lock without waiting. Null on failure (a lock
   // held elsewhere gives kFileLockedCode). Never truncates.
   virtual std::unique_ptr<TWritableFile> OpenForWrite(const std::string& path, TOpenMode mode,
-                                                      TFileStatus& status) = 0;
+                                                      TSystemError& status) = 0;
   virtual std::unique_ptr<TReadableFile> OpenForRead(const std::string& path,
-                                                     TFileStatus& status) = 0;
+                                                     TSystemError& status) = 0;
   // Moves `from` to `to`; fails (EEXIST) when `to` exists.
-  virtual bool Rename(const std::string& from, const std::string& to, TFileStatus& status) = 0;
-  virtual bool Delete(const std::string& path, TFileStatus& status) = 0;
+  virtual bool Rename(const std::string& from, const std::string& to, TSystemError& status) = 0;
+  virtual bool Delete(const std::string& path, TSystemError& status) = 0;
   // Names (without folder) of the entries of `folder` that begin with `prefix` and end with
   // `suffix`, where the two do not overlap: the pattern prefix*suffix. Case-sensitive, in no
   // particular order; "." and ".." never listed. Empty when the folder cannot be read.

@@ -7,12 +7,14 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/system_error.h"
+
 namespace bx {
 
 namespace {
 
 [[noreturn]] void ThrowErrno(const std::string& path, int error) {
-  throw std::runtime_error(path + ": " + std::strerror(error));
+  throw std::runtime_error(TSystemError::Of(error).Describe(path));
 }
 
 void WriteAll(const std::string& path, int flags, std::string_view bytes) {

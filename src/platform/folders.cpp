@@ -9,6 +9,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/system_error.h"
+
 namespace bx {
 
 namespace {
@@ -91,7 +93,7 @@ bool CreateFolderChain(const std::string& path, std::string* error) {
     pos = next;
     if (partial.empty() || partial == "/") continue;
     if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
-      if (error != nullptr) *error = partial + ": " + std::strerror(errno);
+      if (error != nullptr) *error = TSystemError::Last().Describe(partial);
       return false;
     }
   }
@@ -121,12 +123,12 @@ std::string RunFolder() {
       throw ERunFolderError("run folder: " + error);
     }
     if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-      throw ERunFolderError("run folder " + folder + ": " + std::strerror(errno));
+      throw ERunFolderError(TSystemError::Last().Describe("run folder " + folder));
     }
   }
   struct stat st {};
   if (lstat(folder.c_str(), &st) != 0) {
-    throw ERunFolderError("run folder " + folder + ": " + std::strerror(errno));
+    throw ERunFolderError(TSystemError::Last().Describe("run folder " + folder));
   }
   if (!S_ISDIR(st.st_mode)) {
     throw ERunFolderError("run folder " + folder + " is not a folder");
@@ -142,7 +144,7 @@ std::string RunFolder() {
                           "); refusing to use it");
   }
   if ((st.st_mode & 077) != 0 && chmod(folder.c_str(), 0700) != 0) {
-    throw ERunFolderError("run folder " + folder + ": " + std::strerror(errno));
+    throw ERunFolderError(TSystemError::Last().Describe("run folder " + folder));
   }
   return folder;
 }

@@ -7,13 +7,15 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/system_error.h"
+
 namespace bx {
 
 std::unique_ptr<TInstanceLock> TInstanceLock::TryAcquire(const std::string& path,
                                                          std::string* error) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
-    if (error) *error = path + ": " + std::strerror(errno);
+    if (error) *error = TSystemError::Last().Describe(path);
     return nullptr;
   }
   int rc;
@@ -21,7 +23,7 @@ std::unique_ptr<TInstanceLock> TInstanceLock::TryAcquire(const std::string& path
     rc = ::flock(fd, LOCK_EX | LOCK_NB);
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) {
-    if (error) *error = path + ": " + std::strerror(errno);
+    if (error) *error = TSystemError::Last().Describe(path);
     ::close(fd);
     return nullptr;
   }

@@ -12,11 +12,15 @@ namespace bx {
 #define BX_EVENT_FENCES 1
 #endif
 
+// Invariant: a Set's fence and a Reset's fence are totally ordered. If the Reset's comes first,
+// the Set's look at the flag sees the reset and sets the event again; if the Set's comes first,
+// the resetting waiter's later reads see what the setter stored before Set. Either way no
+// wake-up is lost, and a Set that finds the event set writes nothing, so the setters do not
+// take the flag's cache line from each other while it stays set.
 void TManualResetEvent::Set() {
 #if BX_EVENT_FENCES
   // Seq_cst fence: orders the caller's stores before the look at the flag against a Reset's
-  // fence (see the header). Relaxed look: the fences carry the ordering; while the event stays
-  // set, setters only read its line.
+  // fence. Relaxed look: the fences carry the ordering.
   std::atomic_thread_fence(std::memory_order_seq_cst);
   if (FSignalled.load(std::memory_order_relaxed)) return;
 #endif

@@ -7,15 +7,10 @@
 // the event is set returns at once.
 // Failure: nothing throws after construction (a failing system lock aborts, as std::mutex does).
 //
-// Ordering: Reset exchanges the flag and then passes a sequentially consistent fence; Set passes
-// such a fence and then only looks at the flag, exchanging it (acquire-release) only when it is
-// not set. A setter that stores data and then calls Set, and a waiter that calls Reset and then
-// reads that data, are ordered by the two fences: either the waiter's fence comes first, and the
-// setter's look sees the reset and sets the event again, or the setter's fence comes first, and
-// the waiter's read sees the data. So a waiter that resets, then looks again at everything its
-// setters publish, and only then waits, never sleeps on data that was already there. A waiter
-// must not rely on the event alone for that: a Set that finds the event set changes nothing
-// and takes no lock, so the setters do not write the flag's cache line while it stays set.
+// Ordering: what a setter stored before Set is seen by a waiter that calls Reset, then looks
+// again at everything its setters publish, and only then waits: it never sleeps on data that
+// was already there (the fences in manual_reset_event.cpp). A waiter must not rely on the event
+// alone for that: a Set that finds the event set changes nothing and takes no lock.
 // (Under ThreadSanitizer, which does not model fences, Set always exchanges instead.)
 #pragma once
 

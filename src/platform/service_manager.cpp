@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/system_error.h"
+
 extern char** environ;
 
 namespace bx {
@@ -68,7 +70,7 @@ bool SendServiceNotification(const std::string& state, std::string* error) {
       static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size() + (name[0] == '/'));
   const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
-    if (error) *error = std::string("socket: ") + std::strerror(errno);
+    if (error) *error = TSystemError::Last().Describe("socket");
     return false;
   }
   int code = 0;
@@ -79,7 +81,7 @@ bool SendServiceNotification(const std::string& state, std::string* error) {
   }
   ::close(fd);
   if (code != 0) {
-    if (error) *error = name + ": " + std::strerror(code);
+    if (error) *error = TSystemError::Of(code).Describe(name);
     return false;
   }
   return true;
@@ -101,13 +103,13 @@ int RunProgramAndWait(const std::vector<std::string>& argv, std::string* error) 
   pid_t pid = 0;
   const int rc = ::posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ);
   if (rc != 0) {
-    if (error) *error = argv[0] + ": " + std::strerror(rc);
+    if (error) *error = TSystemError::Of(rc).Describe(argv[0]);
     return -1;
   }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) {
-      if (error) *error = std::string("waitpid: ") + std::strerror(errno);
+      if (error) *error = TSystemError::Last().Describe("waitpid");
       return -1;
     }
   }
@@ -216,14 +218,14 @@ bool TJournal::Send(int priority, std::string_view message,
     }
     FHandle = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (FHandle < 0) {
-      if (error) *error = std::string("socket: ") + std::strerror(errno);
+      if (error) *error = TSystemError::Last().Describe("socket");
       return false;
     }
     if (::connect(FHandle, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
       const int code = errno;
       ::close(FHandle);
       FHandle = -1;
-      if (error) *error = path + ": " + std::strerror(code);
+      if (error) *error = TSystemError::Of(code).Describe(path);
       return false;
     }
   }
@@ -241,7 +243,7 @@ bool TJournal::Send(int priority, std::string_view message,
     ::close(FHandle);
     FHandle = -1;
   }
-  if (error) *error = path + ": " + std::strerror(code);
+  if (error) *error = TSystemError::Of(code).Describe(path);
   return false;
 }
 

@@ -22,23 +22,22 @@
 
 namespace bx {
 
-ESocketError::ESocketError(const std::string& message, int code, std::string systemText)
-    : std::runtime_error(message), FCode(code), FSystemText(std::move(systemText)) {}
+ESocketError::ESocketError(const std::string& message, TSystemError error)
+    : std::runtime_error(message), FError(std::move(error)) {}
 
 namespace {
 
 constexpr size_t kMaxUnixPath = sizeof(sockaddr_un::sun_path) - 1;  // 107 on Linux
 
-std::string ErrnoText(int code) {
-  char buffer[256];
-  // GNU strerror_r returns the text, which may not be in `buffer`.
-  return std::string(strerror_r(code, buffer, sizeof buffer));
+// "Socket error <code> in <operation>: <text>".
+ESocketError OperationError(const std::string& operation, TSystemError error) {
+  const std::string message =
+      error.Describe("Socket error " + std::to_string(error.Code) + " in " + operation);
+  return ESocketError(message, std::move(error));
 }
 
 [[noreturn]] void ThrowErrno(const std::string& operation, int code = errno) {
-  const std::string text = ErrnoText(code);
-  throw ESocketError("Socket error " + std::to_string(code) + " in " + operation + ": " + text,
-                     code, text);
+  throw OperationError(operation, TSystemError::Of(code));
 }
 
 int Fd(intptr_t handle) { return static_cast<int>(handle); }
@@ -56,7 +55,7 @@ TSockAddr MakeAddress(const std::string& ip, uint16_t port, TIPVersion version) 
     a->sin6_family = AF_INET6;
     a->sin6_port = htons(port);
     if (inet_pton(AF_INET6, ip.c_str(), &a->sin6_addr) != 1) {
-      throw ESocketError("Invalid IPv6 address \"" + ip + "\"", EINVAL, ErrnoText(EINVAL));
+      throw ESocketError("Invalid IPv6 address \"" + ip + "\"", TSystemError::Of(EINVAL));
     }
     result.Length = sizeof(sockaddr_in6);
   } else {
@@ -64,7 +63,7 @@ TSockAddr MakeAddress(const std::string& ip, uint16_t port, TIPVersion version) 
     a->sin_family = AF_INET;
     a->sin_port = htons(port);
     if (inet_pton(AF_INET, ip.c_str(), &a->sin_addr) != 1) {
-      throw ESocketError("Invalid IPv4 address \"" + ip + "\"", EINVAL, ErrnoText(EINVAL));
+      throw ESocketError("Invalid IPv4 address \"" + ip + "\"", TSystemError::Of(EINVAL));
     }
     result.Length = sizeof(sockaddr_in);
   }
@@ -108,7 +107,7 @@ void BindOrThrow(int fd, TSockAddr& address) {
   if (::bind(fd, address.Ptr(), address.Length) != 0) {
     const int code = errno;
     ::close(fd);
-    if (code == EADDRINUSE) throw ESocketError(kAddressInUseText, code, ErrnoText(code));
+    if (code == EADDRINUSE) throw ESocketError(kAddressInUseText, TSystemError::Of(code));
     ThrowErrno("bind", code);
   }
 }
@@ -148,13 +147,8 @@ bool IPv6Available() {
 
 std::string AnyAddress(TIPVersion version) { return version == TIPVersion::V6 ? "::" : "0.0.0.0"; }
 
-std::string SystemErrorText(int code) { return ErrnoText(code); }
-
 ESocketError TimedOutError(const std::string& operation) {
-  const std::string text = ErrnoText(ETIMEDOUT);
-  return ESocketError(
-      "Socket error " + std::to_string(ETIMEDOUT) + " in " + operation + ": " + text, ETIMEDOUT,
-      text);
+  return OperationError(operation, TSystemError::Of(ETIMEDOUT));
 }
 
 bool IsPeerClosedCode(int code) { return code == EPIPE; }
@@ -175,8 +169,10 @@ std::vector<TSocketAddress> ResolveHost(const std::string& host, uint16_t port) 
   addrinfo* list = nullptr;
   const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &list);
   if (rc != 0) {
-    const std::string text = rc == EAI_SYSTEM ? ErrnoText(errno) : gai_strerror(rc);
-    throw EResolveError("Could not resolve \"" + host + "\": " + text, rc, text);
+    // The resolver's own code, with the system's text when the resolver names a system error.
+    TSystemError error{rc, rc == EAI_SYSTEM ? SystemErrorText(errno) : gai_strerror(rc)};
+    const std::string message = error.Describe("Could not resolve \"" + host + "\"");
+    throw EResolveError(message, std::move(error));
   }
   std::vector<TSocketAddress> v4, v6;
   for (addrinfo* it = list; it != nullptr; it = it->ai_next) {
@@ -190,7 +186,7 @@ std::vector<TSocketAddress> ResolveHost(const std::string& host, uint16_t port) 
   freeaddrinfo(list);
   v4.insert(v4.end(), v6.begin(), v6.end());
   if (v4.empty()) {
-    throw EResolveError("Could not resolve \"" + host + "\": no address of a usable kind", 0, "");
+    throw EResolveError("Could not resolve \"" + host + "\": no address of a usable kind", {});
   }
   return v4;
 }
@@ -283,7 +279,7 @@ std::optional<TStreamSocket> TStreamSocket::ConnectUnix(const std::string& path,
   if (path.size() > kMaxUnixPath) {
     throw ESocketError(
         "Socket path is longer than " + std::to_string(kMaxUnixPath) + " bytes: " + path,
-        ENAMETOOLONG, ErrnoText(ENAMETOOLONG));
+        TSystemError::Of(ENAMETOOLONG));
   }
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -478,7 +474,7 @@ TListenSocket TListenSocket::ListenUnix(const std::string& path, int backlog) {
   if (path.size() > kMaxUnixPath) {
     throw ESocketError(
         "Socket path is longer than " + std::to_string(kMaxUnixPath) + " bytes: " + path,
-        ENAMETOOLONG, ErrnoText(ENAMETOOLONG));
+        TSystemError::Of(ENAMETOOLONG));
   }
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -489,7 +485,7 @@ TListenSocket TListenSocket::ListenUnix(const std::string& path, int backlog) {
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     const int code = errno;
     if (code == EADDRINUSE)
-      throw ESocketError("Socket file exists: " + path, code, ErrnoText(code));
+      throw ESocketError("Socket file exists: " + path, TSystemError::Of(code));
     ThrowErrno("bind(" + path + ")", code);
   }
   if (::chmod(path.c_str(), 0600) != 0) {
@@ -529,9 +525,9 @@ void TakeSpareLocked() REQUIRES(gSpareLock) {
       TakeSpareLocked();
     }
   }
-  const std::string text = ErrnoText(code);
-  throw EDescriptorsExhausted("Socket error " + std::to_string(code) + " in accept: " + text, code,
-                              text);
+  TSystemError error = TSystemError::Of(code);
+  const std::string message = error.Describe("Socket error " + std::to_string(code) + " in accept");
+  throw EDescriptorsExhausted(message, std::move(error));
 }
 
 }  // namespace
@@ -552,7 +548,7 @@ std::optional<TStreamSocket> TListenSocket::Accept(size_t keepFree) {
           throw EDescriptorsExhausted("Connection closed: only " +
                                           std::to_string(limit.Soft - static_cast<size_t>(fd)) +
                                           " of " + std::to_string(limit.Soft) + " descriptors left",
-                                      0, {});
+                                      TSystemError{});
         }
       }
       return TStreamSocket(fd);

@@ -6,7 +6,8 @@
 // copy. Threads: one thread reads and one writes a TStreamSocket at a time; Shutdown may be
 // called from any thread to wake a thread blocked in Read, Write or Accept (that is how servers
 // stop their threads). Close only from the owner once no other thread uses the object.
-// Failure: system errors throw ESocketError with the error number and the system's text.
+// Failure: system errors throw ESocketError with the error number and the system's text
+// (TSystemError).
 #pragma once
 
 #include <chrono>
@@ -17,21 +18,24 @@
 #include <string>
 #include <vector>
 
+#include "platform/system_error.h"
+
 namespace bx {
 
 class ESocketError : public std::runtime_error {
  public:
-  // `message` is the whole text shown; `code` the system error number (0 when none).
-  ESocketError(const std::string& message, int code, std::string systemText);
-  int Code() const { return FCode; }
-  const std::string& SystemText() const { return FSystemText; }
+  // `message` is the whole text shown; `error` the system's error (code 0 and no text when
+  // none).
+  ESocketError(const std::string& message, TSystemError error);
+  const TSystemError& Error() const { return FError; }
+  int Code() const { return FError.Code; }
+  const std::string& SystemText() const { return FError.Text; }
   // True when the name resolver failed: Code() is then the resolver's own code, not a system
   // error number, and what() already holds the resolver's text with the name.
   virtual bool ResolverFailure() const { return false; }
 
  private:
-  int FCode;
-  std::string FSystemText;
+  TSystemError FError;
 };
 
 // A host name the resolver could not turn into an address. what() is
@@ -74,8 +78,6 @@ std::vector<TSocketAddress> ResolveHost(const std::string& host, uint16_t port);
 // The wildcard address of a version: "0.0.0.0" or "::".
 std::string AnyAddress(TIPVersion version);
 
-// The system's text for an error number.
-std::string SystemErrorText(int code);
 // The error a bounded wait raises when its time is up (the system's "timed out" number).
 ESocketError TimedOutError(const std::string& operation);
 // True for the error number of a write on a connection the peer has already closed.

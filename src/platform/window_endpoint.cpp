@@ -15,6 +15,7 @@
 #include "platform/log_entry.h"
 #include "platform/mutex.h"
 #include "platform/socket.h"
+#include "platform/system_error.h"
 #include "platform/thread.h"
 
 namespace bx {
@@ -238,8 +239,8 @@ TWindowEndpoint::TWindowEndpoint(const std::string& className, const std::string
       throw EWindowEndpointError("Window endpoint path exists and is not a socket: " + impl.Path);
     }
     if (::unlink(impl.Path.c_str()) != 0 && errno != ENOENT) {
-      throw EWindowEndpointError("Window endpoint: cannot remove the stale socket " + impl.Path +
-                                 ": " + std::strerror(errno));
+      throw EWindowEndpointError(TSystemError::Last().Describe(
+          "Window endpoint: cannot remove the stale socket " + impl.Path));
     }
   }
   try {

@@ -23,12 +23,14 @@ bool WaylandPluginInstalled() {
   return !platforms.entryList({QStringLiteral("libqwayland*.so")}, QDir::Files).isEmpty();
 }
 
-// Whether Qt will be able to open its display; the reason when not.
-bool DisplayUsable(std::string* why) {
+// Whether Qt will be able to open its display; the reason when not. An X display is held by
+// `*hold` until Qt has connected (see HoldXDisplay).
+bool DisplayUsable(std::string* why, std::unique_ptr<TXDisplayHold>* hold) {
   const char* named = std::getenv("QT_QPA_PLATFORM");
   const std::string platform = named ? named : "";
   if (!platform.empty() && platform.rfind("xcb", 0) != 0) return true;
-  if (XDisplayReachable()) return true;
+  *hold = HoldXDisplay();
+  if (*hold != nullptr) return true;
   if (platform.empty() && WaylandDisplayReachable() && WaylandPluginInstalled()) return true;
   *why = "the display cannot be opened";
   return false;
@@ -38,12 +40,14 @@ bool DisplayUsable(std::string* why) {
 
 std::unique_ptr<TQtDesktopFace> TQtDesktopFace::Create(TMessageLoop& loop, std::string* error) {
   std::string why;
-  if (!DisplayUsable(&why)) {
+  std::unique_ptr<TXDisplayHold> hold;
+  if (!DisplayUsable(&why, &hold)) {
     if (error) *error = why;
     return nullptr;
   }
   try {
     auto app = std::make_unique<QApplication>(gArgc, gArgv);
+    hold.reset();  // Qt's own connection now keeps the server from resetting
     UseUserDateFormat();
     // The log window and the dialogs close; the program ends only through the hub.
     app->setQuitOnLastWindowClosed(false);

@@ -29,23 +29,23 @@ class TFaultyFileSystem final : public TFileSystem {
   bool FailRenames = false;
 
   std::unique_ptr<TWritableFile> OpenForWrite(const std::string& path, TOpenMode mode,
-                                              TFileStatus& status) override {
+                                              TSystemError& status) override {
     auto file = RealFileSystem().OpenForWrite(path, mode, status);
     if (file == nullptr) return nullptr;
     return std::make_unique<TFaultyFile>(std::move(file), *this);
   }
   std::unique_ptr<TReadableFile> OpenForRead(const std::string& path,
-                                             TFileStatus& status) override {
+                                             TSystemError& status) override {
     return RealFileSystem().OpenForRead(path, status);
   }
-  bool Rename(const std::string& from, const std::string& to, TFileStatus& status) override {
+  bool Rename(const std::string& from, const std::string& to, TSystemError& status) override {
     if (FailRenames) {
       status = {EACCES, "Permission denied"};
       return false;
     }
     return RealFileSystem().Rename(from, to, status);
   }
-  bool Delete(const std::string& path, TFileStatus& status) override {
+  bool Delete(const std::string& path, TSystemError& status) override {
     return RealFileSystem().Delete(path, status);
   }
   std::vector<std::string> ListFolder(const std::string& folder, std::string_view prefix,
@@ -65,8 +65,8 @@ class TFaultyFileSystem final : public TFileSystem {
    public:
     TFaultyFile(std::unique_ptr<TWritableFile> real, TFaultyFileSystem& owner)
         : FReal(std::move(real)), FOwner(owner) {}
-    int64_t Size(TFileStatus& status) override { return FReal->Size(status); }
-    size_t Write(std::span<const std::byte> bytes, TFileStatus& status) override {
+    int64_t Size(TSystemError& status) override { return FReal->Size(status); }
+    size_t Write(std::span<const std::byte> bytes, TSystemError& status) override {
       if (FOwner.WriteBudget < 0) return FReal->Write(bytes, status);
       const size_t allowed = std::min(bytes.size(), static_cast<size_t>(FOwner.WriteBudget));
       const size_t done = FReal->Write(bytes.first(allowed), status);
@@ -74,10 +74,10 @@ class TFaultyFileSystem final : public TFileSystem {
       if (done < bytes.size() && status.Ok()) status = {ENOSPC, "No space left on device"};
       return done;
     }
-    bool Truncate(int64_t size, TFileStatus& status) override {
+    bool Truncate(int64_t size, TSystemError& status) override {
       return FReal->Truncate(size, status);
     }
-    bool Close(TFileStatus& status) override { return FReal->Close(status); }
+    bool Close(TSystemError& status) override { return FReal->Close(status); }
 
    private:
     std::unique_ptr<TWritableFile> FReal;
@@ -346,7 +346,7 @@ TEST_F(LogFileDestinationTest, MissingFolderIsReportedAndNeverCreated) {
 TEST_F(LogFileDestinationTest, SecondWriterGetsTheOpenErrorPath) {
   auto d = Make("Path=" + P("shared.bxl"));
   Send(*d);
-  TFileStatus status;
+  TSystemError status;
   auto other = RealFileSystem().OpenForWrite(P("shared.bxl"), TOpenMode::Existing, status);
   ASSERT_NE(other, nullptr) << status.Text;
   Send(*d);
@@ -475,7 +475,7 @@ std::vector<std::string> TextsOf(const std::string& path) {
 }
 
 bool LockedByAnotherWriter(const std::string& path) {
-  TFileStatus status;
+  TSystemError status;
   auto file = RealFileSystem().OpenForWrite(path, TOpenMode::Existing, status);
   return file == nullptr && status.Code == kFileLockedCode;
 }
@@ -565,6 +565,113 @@ TEST_F(LogFileDestinationTest, AKeptFileIsHandedToAnotherDestinationOfTheDispatc
   EXPECT_TRUE(FLog.Lines().empty());
   CloseAllKeptFiles();
   EXPECT_FALSE(kept->HoldsOpenFile());
+}
+
+// While the dispatch thread has more messages waiting, a kept file gathers entries and writes
+// them together; nothing is lost or reordered, and every way of letting go of the file writes
+// what was gathered first.
+class BacklogScope {
+ public:
+  BacklogScope() { SetDispatchBacklog(true); }
+  ~BacklogScope() { SetDispatchBacklog(false); }
+};
+
+TEST_F(LogFileDestinationTest, WithABacklogAKeptFileGathersEntriesAndWritesThemInOrder) {
+  auto d = Make("Path=" + P("kept.bxl") + ";KeepOpen=True");
+  {
+    BacklogScope backlog;
+    Send(*d, 1, "one");
+    Send(*d, 1, "two");
+    EXPECT_TRUE(TextsOf(P("kept.bxl")).empty());  // gathered, not yet written
+    EXPECT_GT(d->PendingBytes(), 0u);
+    EXPECT_TRUE(KeptWritesPending());
+  }
+  // The message that finds no backlog writes everything before it, and itself.
+  Send(*d, 1, "three");
+  EXPECT_EQ(d->PendingBytes(), 0u);
+  EXPECT_EQ(TextsOf(P("kept.bxl")), (std::vector<std::string>{"one", "two", "three"}));
+
+  {
+    BacklogScope backlog;
+    Send(*d, 1, "four");
+  }
+  FlushKeptFiles();  // the queue ran empty
+  EXPECT_FALSE(KeptWritesPending());
+  EXPECT_EQ(TextsOf(P("kept.bxl")).back(), "four");
+
+  // A batch is bounded: past kKeptWriteBatchBytes the gathered entries go out.
+  const std::string text(1000, 'x');
+  {
+    BacklogScope backlog;
+    for (int i = 0; i < 100; ++i) Send(*d, 1, text);
+    EXPECT_LE(d->PendingBytes(), TBxLogFileDestination::kKeptWriteBatchBytes);
+    EXPECT_GT(TextsOf(P("kept.bxl")).size(), 4u);
+  }
+  // Idle close, the end of the registration, and handing the file to another destination all
+  // write what was gathered.
+  {
+    BacklogScope backlog;
+    Send(*d, 1, "before idle");
+  }
+  FClock.AdvanceMilliseconds(1000);
+  CloseIdleKeptFiles();
+  EXPECT_FALSE(d->HoldsOpenFile());
+  EXPECT_EQ(TextsOf(P("kept.bxl")).back(), "before idle");
+  {
+    BacklogScope backlog;
+    Send(*d, 1, "before handing over");
+    auto other = Make("Path=" + P("kept.bxl"));
+    Send(*other, 1, "by the other");
+  }
+  {
+    BacklogScope backlog;
+    Send(*d, 1, "before the end");
+  }
+  d.reset();
+  const std::vector<std::string> texts = TextsOf(P("kept.bxl"));
+  ASSERT_EQ(texts.size(), 3u + 1u + 100u + 1u + 3u);
+  EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
+            (std::vector<std::string>{"before handing over", "by the other", "before the end"}));
+  EXPECT_TRUE(FLog.Lines().empty());
+}
+
+TEST_F(LogFileDestinationTest, GatheredEntriesCountTowardsTheRolloverAndACutBatchKeepsWholeOnes) {
+  // Parts of 2048 bytes, entries of 506: five per part, gathered or not.
+  const std::string text(300, 't');
+  {
+    auto d = Make("Path=" + P("app.bxl") + ";MaxSize=2;KeepOpen=True");
+    BacklogScope backlog;
+    for (int i = 0; i < 10; ++i) Send(*d, 1, text);
+    d.reset();
+  }
+  EXPECT_EQ(TextsOf(P("app_0001.bxl")).size(), 5u);
+  EXPECT_EQ(TextsOf(P("app_0002.bxl")).size(), 5u);
+
+  // A full disk cuts a batch of three in its second entry; the backup cannot be made either:
+  // the file keeps the earlier entry and the first of the batch, nothing cut.
+  TFaultyFileSystem files;
+  auto d = Make("Path=" + P("batch.bxl") + ";KeepOpen=True", files);
+  Send(*d, 1, "written alone");
+  {
+    BacklogScope backlog;
+    Send(*d, 1, "first of the batch");
+    Send(*d, 1, "second of the batch");
+    Send(*d, 1, "third of the batch");
+  }
+  files.WriteBudget = 300;  // the first gathered entry (224 bytes) and part of the second
+  files.FailRenames = true;
+  FlushKeptFiles();
+  EXPECT_FALSE(d->HoldsOpenFile());
+  const std::string name = P("batch.bxl");
+  EXPECT_EQ(FLog.Lines(),
+            (std::vector<std::string>{"Error: Incomplete message written to log file: " + name +
+                                          ". Incomplete log file saved. New log file created.",
+                                      "Error: Could not backup Incomplete log file: " + name}));
+  TLogFileStop stop;
+  std::vector<std::string> texts;
+  for (const auto& e : ReadEntries(name, &stop)) texts.push_back(e.MsgText);
+  EXPECT_EQ(texts, (std::vector<std::string>{"written alone", "first of the batch"}));
+  EXPECT_EQ(stop, TLogFileStop::End);
 }
 
 }  // namespace

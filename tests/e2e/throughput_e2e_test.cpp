@@ -121,7 +121,7 @@ TEST_F(StopDrainE2ETest, WhatASlowDestinationLeftQueuedAtTheDeadlineIsCounted) {
   // Every message to this file waits through five refused opens (80 ms and more): far slower
   // than the messages arrive.
   const std::string file = FHome / "logs/locked.bxl";
-  TFileStatus status;
+  TSystemError status;
   auto holder = RealFileSystem().OpenForWrite(file, TOpenMode::OpenOrCreate, status);
   ASSERT_NE(holder, nullptr) << status.Text;
   constexpr int kCount = 100;

@@ -1,8 +1,7 @@
 // Hostile XML documents: refused within the memory multiple that xml_message.h states, while
 // ordinary large messages still convert. The heap is measured by counting what operator new
-// hands out in this test program (malloc_usable_size of every block).
+// hands out in this test program (heap_meter.h).
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <algorithm>
 #include <atomic>
@@ -10,60 +9,17 @@
 #include <new>
 #include <string>
 
+#include "heap_meter.h"
 #include "messages/convert_error.h"
 #include "messages/dispatch_message.h"
 #include "messages/kv_xml_parser.h"
 #include "messages/message_format.h"
 #include "messages/xml_message.h"
 
-namespace {
-
-// Relaxed: counters read on the test's own thread after the work; no other data depends on
-// their order.
-std::atomic<size_t> gHeapNow{0};
-std::atomic<size_t> gHeapPeak{0};
-
-void Count(void* p) {
-  const size_t now =
-      gHeapNow.fetch_add(malloc_usable_size(p), std::memory_order_relaxed) + malloc_usable_size(p);
-  size_t peak = gHeapPeak.load(std::memory_order_relaxed);
-  while (now > peak && !gHeapPeak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
-  }
-}
-
-void* Allocate(size_t size) {
-  void* p = std::malloc(size == 0 ? 1 : size);
-  if (p == nullptr) throw std::bad_alloc();
-  Count(p);
-  return p;
-}
-
-void Release(void* p) {
-  if (p == nullptr) return;
-  gHeapNow.fetch_sub(malloc_usable_size(p), std::memory_order_relaxed);
-  std::free(p);
-}
-
-}  // namespace
-
-void* operator new(size_t size) { return Allocate(size); }
-void* operator new[](size_t size) { return Allocate(size); }
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { Release(p); }
-void operator delete(void* p, size_t) noexcept { Release(p); }
-void operator delete[](void* p, size_t) noexcept { Release(p); }
-
 namespace bx {
 namespace {
 
-// The most the heap grew above its level at the start, while `work` ran.
-template <class F>
-size_t PeakGrowth(F&& work) {
-  const size_t start = gHeapNow.load(std::memory_order_relaxed);
-  gHeapPeak.store(start, std::memory_order_relaxed);
-  work();
-  return gHeapPeak.load(std::memory_order_relaxed) - start;
-}
+using test::PeakHeapGrowth;
 
 // The figure xml_message.h promises for a buffer of `n` bytes.
 size_t Allowed(size_t n) { return 10 * n + 8 * 1024 * 1024; }
@@ -102,14 +58,14 @@ TEST(XmlBoundsTest, TagBombsAreRefusedWithinTheStatedMemoryMultiple) {
         TCase{"x<b/>", "more than 65536 nodes"}, TCase{"<!-- -->", "more than 65536 nodes"}}) {
     const std::string bomb = Repeat(c.Piece, k16MiB);
     std::string refusal;
-    const size_t peak = PeakGrowth([&] { refusal = Refusal(bomb); });
+    const size_t peak = PeakHeapGrowth([&] { refusal = Refusal(bomb); });
     EXPECT_EQ(refusal, std::string("XML document refused: ") + c.Reason) << c.Piece;
     EXPECT_LE(peak, Allowed(bomb.size())) << c.Piece;
   }
   // One tag of millions of attributes: capped before the tokens are built.
   const std::string attributes = "<a" + Repeat(" b", k16MiB) + ">";
   std::string refusal;
-  size_t peak = PeakGrowth([&] { refusal = Refusal(attributes); });
+  size_t peak = PeakHeapGrowth([&] { refusal = Refusal(attributes); });
   EXPECT_EQ(refusal.rfind("XML document refused: more than ", 0), 0u) << refusal;
   EXPECT_NE(refusal.find("bytes of document tree"), std::string::npos) << refusal;
   EXPECT_LE(peak, Allowed(attributes.size()));
@@ -117,13 +73,13 @@ TEST(XmlBoundsTest, TagBombsAreRefusedWithinTheStatedMemoryMultiple) {
   // The same bomb in UTF-16.
   std::string wide;
   for (char ch : Repeat("<a/>", k16MiB / 2)) wide += std::string{ch, '\0'};
-  peak = PeakGrowth([&] { refusal = Refusal(wide, bxmUnicodeXmlMessageFormat); });
+  peak = PeakHeapGrowth([&] { refusal = Refusal(wide, bxmUnicodeXmlMessageFormat); });
   EXPECT_EQ(refusal, "XML document refused: more than 65536 nodes");
   EXPECT_LE(peak, Allowed(wide.size()));
 
   // A text beyond the length bound is refused before it is decoded.
   const std::string huge(33 * 1024 * 1024, 'x');
-  peak = PeakGrowth([&] { refusal = Refusal(huge); });
+  peak = PeakHeapGrowth([&] { refusal = Refusal(huge); });
   EXPECT_EQ(refusal, "XML document refused: more than 33554432 bytes");
   EXPECT_LT(peak, size_t{1024 * 1024});
 }
@@ -136,7 +92,7 @@ TEST(XmlBoundsTest, OrdinaryMessagesOfSomeMebibytesStillConvertWithinTheMultiple
       details + "</Details></Msg>";
   TDispatchMessagePtr record;
   const size_t peak =
-      PeakGrowth([&] { record = ParseXmlMessage(bxmUTF8XmlMessageFormat, Bytes(document)); });
+      PeakHeapGrowth([&] { record = ParseXmlMessage(bxmUTF8XmlMessageFormat, Bytes(document)); });
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(record->MsgType, 3);
   // "&amp;" became "&" and each LF became CR LF: 13 bytes for each line of 16.

@@ -18,7 +18,7 @@ TEST(FileSystemTest, WriterLockRefusesASecondWriterButNoReader) {
   test::TTempHome home;
   TFileSystem& files = RealFileSystem();
   const std::string path = home.Path() + "/f.bxl";
-  TFileStatus status;
+  TSystemError status;
   EXPECT_EQ(files.OpenForWrite(path, TOpenMode::Existing, status), nullptr);
   EXPECT_TRUE(IsFileMissing(status));
   auto writer = files.OpenForWrite(path, TOpenMode::OpenOrCreate, status);
@@ -51,7 +51,7 @@ TEST(FileSystemTest, RenameNeverReplacesAndListingMatchesPrefixAndSuffix) {
   test::WriteFile(dir + "/a_1.bxlx", "");
   test::WriteFile(dir + "/b_1.bxl", "");
   std::filesystem::create_directory(dir + "/a_dir.bxl");
-  TFileStatus status;
+  TSystemError status;
   EXPECT_FALSE(files.Rename(dir + "/a_1.bxl", dir + "/a_2.bxl", status));
   EXPECT_EQ(test::ReadFile(dir + "/a_2.bxl"), "two");
   EXPECT_TRUE(files.Rename(dir + "/a_1.bxl", dir + "/a_3.bxl", status));

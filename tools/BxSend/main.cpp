@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "messages/base64.h"
@@ -130,98 +131,95 @@ long long ParseNumber(std::string_view option, std::string_view text, long long 
   return value;
 }
 
-TOptions ParseOptions(int argc, char** argv) {
-  TOptions o;
-  auto setCommand = [&](TCommand c) {
-    if (o.Command != TCommand::None) throw EUsage("only one command at a time");
-    o.Command = c;
-  };
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) throw EUsage(std::string(arg) + " needs a value");
-      return argv[++i];
-    };
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kHelp, stdout);
-      std::exit(0);
-    } else if (arg == "--version") {
-      std::puts("BxSend 4.0.0");
-      std::exit(0);
-    } else if (arg == "--status") {
-      setCommand(TCommand::Status);
-    } else if (arg == "--json") {
-      o.Json = true;
-    } else if (arg == "--service") {
-      // The run folder of the system service: RunFolder() takes it as systemd's would.
-      setenv("RUNTIME_DIRECTORY", kServiceRunFolder, 1);
-    } else if (arg == "register") {
-      setCommand(TCommand::Register);
-    } else if (arg == "message") {
-      setCommand(TCommand::Message);
-    } else if (arg == "unregister") {
-      setCommand(TCommand::Unregister);
-    } else if (arg == "--reload") {
-      setCommand(TCommand::Reload);
-    } else if (arg == "--show-log") {
-      setCommand(TCommand::ShowLog);
-    } else if (arg == "--is-service") {
-      setCommand(TCommand::IsService);
-    } else if (arg == "--stop") {
-      setCommand(TCommand::Stop);
-    } else if (arg == "--quit") {
-      o.Quit = true;
-    } else if (arg == "--pipeline") {
-      o.Pipeline = true;
-    } else if (arg == "--via") {
-      const std::string v = value();
-      if (v == "endpoint")
-        o.Via = TVia::Endpoint;
-      else if (v == "tcp")
-        o.Via = TVia::Tcp;
-      else if (v == "udp")
-        o.Via = TVia::Udp;
-      else
-        throw EUsage("--via takes endpoint, tcp or udp, not \"" + v + "\"");
-    } else if (arg == "--format") {
-      const std::string v = value();
-      if (v == "record")
-        o.Format = TFormat::Record;
-      else if (v == "ansi")
-        o.Format = TFormat::Ansi;
-      else if (v == "xml-utf8")
-        o.Format = TFormat::XmlUtf8;
-      else if (v == "xml-utf16")
-        o.Format = TFormat::XmlUtf16;
-      else if (v == "legacy")
-        o.Format = TFormat::Legacy;
-      else
-        throw EUsage("--format takes record, ansi, xml-utf8, xml-utf16 or legacy, not \"" + v +
-                     "\"");
-    } else if (arg == "--host") {
-      o.Host = value();
-    } else if (arg == "--port") {
-      o.Port = static_cast<uint16_t>(ParseNumber(arg, value(), 1, 65535));
-    } else if (arg == "--id") {
-      o.ID = value();
-    } else if (arg == "--type") {
-      o.Type = static_cast<int32_t>(ParseNumber(arg, value(), INT32_MIN, INT32_MAX));
-    } else if (arg == "--category") {
-      o.Category = value();
-    } else if (arg == "--app") {
-      o.App = value();
-    } else if (arg == "--text") {
-      o.Text = value();
-    } else if (arg == "--details") {
-      o.Details = value();
-    } else if (arg == "--destination") {
-      o.Destination = value();
-    } else if (arg == "--count") {
-      o.Count = static_cast<int>(ParseNumber(arg, value(), 1, 10000000));
-    } else {
-      throw EUsage("unknown argument \"" + std::string(arg) + "\" (see --help)");
+// The command an argument names, if it names one.
+std::optional<TCommand> CommandOf(std::string_view arg) {
+  static constexpr std::pair<std::string_view, TCommand> kCommands[] = {
+      {"register", TCommand::Register},     {"message", TCommand::Message},
+      {"unregister", TCommand::Unregister}, {"--reload", TCommand::Reload},
+      {"--show-log", TCommand::ShowLog},    {"--is-service", TCommand::IsService},
+      {"--stop", TCommand::Stop},           {"--status", TCommand::Status}};
+  for (const auto& [name, command] : kCommands) {
+    if (arg == name) return command;
+  }
+  return std::nullopt;
+}
+
+// An option without a value; false when `arg` is none of them. --help and --version end the
+// program.
+bool TakeSwitch(std::string_view arg, TOptions& o) {
+  if (arg == "--help" || arg == "-h") {
+    std::fputs(kHelp, stdout);
+    std::exit(0);
+  } else if (arg == "--version") {
+    std::puts("BxSend 4.0.0");
+    std::exit(0);
+  } else if (arg == "--json") {
+    o.Json = true;
+  } else if (arg == "--service") {
+    // The run folder of the system service: RunFolder() takes it as systemd's would.
+    setenv("RUNTIME_DIRECTORY", kServiceRunFolder, 1);
+  } else if (arg == "--quit") {
+    o.Quit = true;
+  } else if (arg == "--pipeline") {
+    o.Pipeline = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+TVia ParseVia(const std::string& v) {
+  if (v == "endpoint") return TVia::Endpoint;
+  if (v == "tcp") return TVia::Tcp;
+  if (v == "udp") return TVia::Udp;
+  throw EUsage("--via takes endpoint, tcp or udp, not \"" + v + "\"");
+}
+
+TFormat ParseFormat(const std::string& v) {
+  if (v == "record") return TFormat::Record;
+  if (v == "ansi") return TFormat::Ansi;
+  if (v == "xml-utf8") return TFormat::XmlUtf8;
+  if (v == "xml-utf16") return TFormat::XmlUtf16;
+  if (v == "legacy") return TFormat::Legacy;
+  throw EUsage("--format takes record, ansi, xml-utf8, xml-utf16 or legacy, not \"" + v + "\"");
+}
+
+// An option followed by its value, which `value()` takes from the command line; false when
+// `arg` is none of them.
+template <typename TValue>
+bool TakeValueOption(std::string_view arg, TValue&& value, TOptions& o) {
+  static constexpr std::pair<std::string_view, std::string TOptions::*> kTexts[] = {
+      {"--host", &TOptions::Host},
+      {"--id", &TOptions::ID},
+      {"--category", &TOptions::Category},
+      {"--app", &TOptions::App},
+      {"--text", &TOptions::Text},
+      {"--details", &TOptions::Details},
+      {"--destination", &TOptions::Destination}};
+  for (const auto& [name, field] : kTexts) {
+    if (arg == name) {
+      o.*field = value();
+      return true;
     }
   }
+  if (arg == "--via") {
+    o.Via = ParseVia(value());
+  } else if (arg == "--format") {
+    o.Format = ParseFormat(value());
+  } else if (arg == "--port") {
+    o.Port = static_cast<uint16_t>(ParseNumber(arg, value(), 1, 65535));
+  } else if (arg == "--type") {
+    o.Type = static_cast<int32_t>(ParseNumber(arg, value(), INT32_MIN, INT32_MAX));
+  } else if (arg == "--count") {
+    o.Count = static_cast<int>(ParseNumber(arg, value(), 1, 10000000));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Refuses the combinations of command, transport and format that cannot work.
+void CheckCombination(const TOptions& o) {
   if (o.Command == TCommand::None) throw EUsage("no command given (see --help)");
   if (o.Via == TVia::Udp && o.Format != TFormat::Record) {
     throw EUsage("UDP carries records only; leave out --format or use --format record");
@@ -235,6 +233,24 @@ TOptions ParseOptions(int argc, char** argv) {
   if (o.Via == TVia::Tcp && endpointOnly) {
     throw EUsage("this command goes over the endpoint only");
   }
+}
+
+TOptions ParseOptions(int argc, char** argv) {
+  TOptions o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) throw EUsage(std::string(arg) + " needs a value");
+      return argv[++i];
+    };
+    if (const std::optional<TCommand> command = CommandOf(arg)) {
+      if (o.Command != TCommand::None) throw EUsage("only one command at a time");
+      o.Command = *command;
+    } else if (!TakeSwitch(arg, o) && !TakeValueOption(arg, value, o)) {
+      throw EUsage("unknown argument \"" + std::string(arg) + "\" (see --help)");
+    }
+  }
+  CheckCombination(o);
   if (o.ID.empty()) {
     o.ID = NewDispatchID();
     if (o.Command == TCommand::Register || o.Command == TCommand::Message ||

@@ -94,23 +94,26 @@ void TBxMessageQueue::AddMessage(const TDispatchMessage& message) {
   // The usual case: a spare node that brings a block large enough, copied into under the lock
   // (recycled blocks are small, see kRecycledBlockBytes).
   TNode* spare = nullptr;
+  bool linked = false;
   {
     TMutexLock lock(FLock);
     spare = PopSpareLocked();
-    if (spare != nullptr && spare->Message != nullptr && spare->Capacity >= bytes) {
+    if (spare != nullptr && spare->Message != nullptr && BlockFits(spare->Capacity, bytes)) {
       TDispatchMessage* block = std::exchange(spare->Message, nullptr);
       std::memcpy(block, &message, bytes);
       LinkLocked(spare, block, bytes, spare->Capacity);
-      spare = nullptr;
-      Signal();
-      FMessageCount.fetch_add(1, std::memory_order_relaxed);
-      return;
+      linked = true;
     }
+  }
+  if (linked) {
+    Signal();
+    FMessageCount.fetch_add(1, std::memory_order_relaxed);
+    return;
   }
   // Otherwise a new block (and node), allocated and filled outside the lock.
   std::unique_ptr<TNode> node(spare);
   if (node != nullptr) {
-    std::free(std::exchange(node->Message, nullptr));  // too small for this one
+    std::free(std::exchange(node->Message, nullptr));  // does not fit this one
   } else {
     node = std::make_unique<TNode>();
   }

@@ -145,8 +145,14 @@ class TBxMessageQueue {
   static constexpr uint64_t kRecycledBlockBytes = 4096;
   // Blocks are allocated in steps of this size, so that records of about the same size fit
   // into each other's blocks.
-  static constexpr uint64_t kBlockStep = 256;
+  static constexpr uint64_t kBlockStep = 64;
   static TDispatchMessage* AllocateBlock(uint64_t bytes, uint64_t& capacity);
+  // Whether a recycled block of `capacity` bytes takes a record of `bytes`: large enough, and
+  // wasting at most a quarter and a step, so that the bytes the queue counts (the records')
+  // stay close to the memory it holds; a large block is never pinned by a small record.
+  static bool BlockFits(uint64_t capacity, uint64_t bytes) {
+    return capacity >= bytes && capacity <= bytes + bytes / 4 + kBlockStep;
+  }
   TNode* PopSpareLocked() REQUIRES(FLock);
   // Stores `message` (of `bytes` bytes) in the sentinel and makes `node` the new sentinel;
   // caller holds FLock.

@@ -11,6 +11,24 @@
 
 namespace bx::test {
 
+namespace {
+
+void PlainEnvironmentWriter(const char* name, const char* value) {
+  if (value != nullptr) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+}
+
+TEnvironmentWriter gWriteEnvironment = PlainEnvironmentWriter;
+
+}  // namespace
+
+void SetEnvironmentWriter(TEnvironmentWriter writer) {
+  gWriteEnvironment = writer != nullptr ? writer : PlainEnvironmentWriter;
+}
+
 TTempHome::TTempHome() {
   std::string pattern = (std::filesystem::temp_directory_path() / "bxhome-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -19,15 +37,11 @@ TTempHome::TTempHome() {
     FHadPrevious = true;
     FPrevious = previous;
   }
-  setenv("BREVIX_HOME", FPath.c_str(), 1);
+  gWriteEnvironment("BREVIX_HOME", FPath.c_str());
 }
 
 TTempHome::~TTempHome() {
-  if (FHadPrevious) {
-    setenv("BREVIX_HOME", FPrevious.c_str(), 1);
-  } else {
-    unsetenv("BREVIX_HOME");
-  }
+  gWriteEnvironment("BREVIX_HOME", FHadPrevious ? FPrevious.c_str() : nullptr);
   std::error_code ignored;
   std::filesystem::remove_all(FPath, ignored);
 }

@@ -6,6 +6,13 @@
 
 namespace bx::test {
 
+// How TTempHome changes the environment: setenv/unsetenv unless a program installs another
+// writer before it starts threads. Qt test programs install one that takes Qt's own
+// environment lock, because QtTest's watchdog thread reads the environment at every test
+// function and a plain setenv may move the array under it. A null value unsets.
+using TEnvironmentWriter = void (*)(const char* name, const char* value);
+void SetEnvironmentWriter(TEnvironmentWriter writer);
+
 class TTempHome {
  public:
   TTempHome();

@@ -134,13 +134,9 @@ std::string DispatchIDUtf8(const TDispatchMessage& message) {
 
 std::string_view DispatchIDUtf8(const TDispatchMessage& message, std::string& scratch) {
   const std::string_view id = DispatchIDText(message);
-  for (const char c : id) {
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      scratch = AnsiToUtf8(id);
-      return scratch;
-    }
-  }
-  return id;
+  if (IsAscii(id)) return id;
+  scratch = AnsiToUtf8(id);
+  return scratch;
 }
 
 }  // namespace bx

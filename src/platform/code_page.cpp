@@ -17,11 +17,6 @@ namespace {
 
 constexpr const char* kDefaultCodePage = "CP1252";
 
-bool IsAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 bool IsCp1252(const std::string& name) {
   return name == "CP1252" || name == "WINDOWS-1252" || name == "MS-ANSI";
 }
@@ -124,6 +119,11 @@ std::string AnsiCodePageName() {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   });
   return name;
+}
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {

@@ -27,6 +27,8 @@ namespace bx {
 std::string AnsiCodePageName();
 
 std::string AnsiToUtf8(std::string_view ansi);
+// Whether every byte is below 0x80: text that every code page and UTF-8 read alike.
+bool IsAscii(std::string_view text);
 std::string Utf8ToAnsi(std::string_view utf8);
 
 }  // namespace bx

@@ -110,10 +110,6 @@ std::unique_ptr<TXDisplayHold> HoldXDisplay(std::chrono::milliseconds timeout) {
   return std::make_unique<TXDisplayHold>(std::move(state));
 }
 
-bool XDisplayReachable(std::chrono::milliseconds timeout) {
-  return HoldXDisplay(timeout) != nullptr;
-}
-
 bool WaylandDisplayReachable() {
   const std::string name = Environment("WAYLAND_DISPLAY");
   if (name.empty()) return false;
